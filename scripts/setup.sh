@@ -1,0 +1,36 @@
+#!/usr/bin/env bash
+# Installs every Debian package that building, running and testing need.
+# Safe to run more than once: apt-get skips what is already installed.
+set -euo pipefail
+
+packages=(
+    # toolchain
+    build-essential cmake pkg-config
+    # Qt 5 development
+    qtbase5-dev qtdeclarative5-dev qtdeclarative5-dev-tools
+    # QML modules the views import, and QtTest for the QML tests
+    qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-controls2
+    qml-module-qtquick-layouts qml-module-qt-labs-settings qml-module-qttest
+    qml-module-qtwebengine
+    qml-module-lomiri-components qml-module-lomiri-content qml-module-gsettings1.0
+    # ships the shell's com.canonical.qtmir settings schema
+    qml-module-qtmir
+    # child programs and a virtual display
+    bash coreutils tar gzip unzip zip xvfb xauth
+    # Java for the demo installation and the shipped tools
+    openjdk-17-jdk-headless
+)
+
+SUDO=""
+if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+
+if [ "${#missing[@]}" -gt 0 ]; then
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update
+    $SUDO apt-get install -y --no-install-recommends "${missing[@]}"
+fi

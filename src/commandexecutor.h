@@ -1,0 +1,73 @@
+#ifndef COMMANDEXECUTOR_H
+#define COMMANDEXECUTOR_H
+
+#include <QObject>
+#include <QProcess>
+#include <QString>
+#include <QTextDecoder>
+
+#include <memory>
+
+// The backend of the launcher: every file-system operation and every child
+// process the user interface asks for. CCO and its restore tool run in the
+// one long-lived `process`; everything else (pwd, tar, unzip) runs in a
+// short-lived process of the operation that needs it.
+class CommandExecutor : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit CommandExecutor(QObject *parent = nullptr);
+    ~CommandExecutor() override;
+
+    // The JRE archive shipped for a processor architecture as reported by
+    // QSysInfo::currentCpuArchitecture(); empty when none is shipped.
+    static QString jreArchiveFor(const QString &cpuArchitecture);
+
+signals:
+    void processOutputChanged(const QString &output);
+    void desiredTextFound();
+    void ccoStopped();
+
+public slots:
+    QString runExtractJDK();
+    QString runCCO();
+    QString runCCORestore(const QString &newPrefix);
+    QString runCCORestoreUI();
+    bool patchInstallation();
+    bool extractCustomCCOZip(const QString &filePath, const QString &extractedDirName, bool force);
+    bool checkDirectoryValidity();
+
+private slots:
+    void onReadyReadStandardOutput();
+    void onReadyReadStandardError();
+
+private:
+    void onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    bool extract(const QString &targetDir, const QString &filePath, const QString &extractedDirName,
+                 bool force);
+    bool copyAndMakeExecutable(const QString &source, const QString &destination);
+
+    // Starts `command` from the CCO folder in `process` with bash, with
+    // JAVA_HOME ($1) and `values` ($2, $3, ...) as positional parameters, so
+    // that no value is ever parsed by the shell. A refused or failed start is
+    // reported on the output signal.
+    void launch(const QString &dataDir, const QString &command, const QStringList &values);
+    // Logs a fixed text and its value, and shows both in the output area.
+    void report(const char *text, const QString &value);
+    // Logs a line and shows it in the output area.
+    void say(const QString &line);
+
+    QProcess process;
+    // Per-channel decoders keep a UTF-8 sequence that is split across two
+    // reads intact.
+    std::unique_ptr<QTextDecoder> stdoutDecoder;
+    std::unique_ptr<QTextDecoder> stderrDecoder;
+    // The end of the previous standard-output chunk, so that a marker split
+    // across two reads is still recognised.
+    QString stdoutTail;
+    // Whether the program now in `process` has written CCO's stop line.
+    bool stopLineSeen = false;
+};
+
+#endif // COMMANDEXECUTOR_H
