@@ -64,6 +64,9 @@ ChildResult runChild(const QString &program, const QStringList &arguments,
     if (!workingDirectory.isEmpty())
         child.setWorkingDirectory(workingDirectory);
     child.start(program, arguments);
+    // Nothing is ever typed into a child: a question (unzip asks one on a
+    // full disk) gets end-of-file instead of blocking the app for good.
+    child.closeWriteChannel();
     child.waitForFinished(-1);
     ChildResult result;
     result.ok = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0
