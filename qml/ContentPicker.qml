@@ -2,6 +2,63 @@ import QtQuick 2.4
 import Lomiri.Components 1.3
 import Lomiri.Content 1.3
 
+// Lets the user pick one file from another app through the content-sharing
+// service, and hands back its URL.
 Page {
     id: picker
+
+    property var activeTransfer: null
+    property var url
+    property var handler: ContentHandler.Source
+    property var contentType: ContentType.Documents
+
+    signal cancel()
+    signal imported(string fileUrl)
+
+    header: PageHeader {
+        title: i18n.tr("Choose")
+    }
+
+    // Reacts to a state change of `transfer`, as long as it is the one the
+    // page waits for: a transfer that has been handed over is done with.
+    function handleTransferState(transfer) {
+        if (transfer !== picker.activeTransfer)
+            return
+        if (transfer.state === ContentTransfer.InProgress) {
+            console.log("In progress")
+        } else if (transfer.state === ContentTransfer.Charged) {
+            console.log("Charged")
+            var fileUrl = transfer.items[0].url.toString()
+            picker.imported(fileUrl)
+            console.log(fileUrl)
+            picker.activeTransfer = null
+        }
+    }
+
+    ContentPeerPicker {
+        id: peerPicker
+        objectName: "peerPicker"
+        anchors.fill: parent
+        anchors.topMargin: picker.header.height
+        visible: picker.visible
+        showTitle: false
+        contentType: picker.contentType
+        handler: picker.handler
+
+        onPeerSelected: {
+            peer.selectionType = ContentTransfer.Single
+            var transfer = peer.request()
+            picker.activeTransfer = transfer
+            transfer.stateChanged.connect(function() {
+                picker.handleTransferState(transfer)
+            })
+        }
+        onCancelPressed: picker.cancel()
+    }
+
+    ContentTransferHint {
+        id: transferHint
+        anchors.fill: parent
+        activeTransfer: picker.activeTransfer
+    }
 }

@@ -12,10 +12,409 @@ MainView {
     id: root
     objectName: "mainView"
     applicationName: "varnolet.quindrel"
+    automaticOrientation: true
     width: units.gu(45)
     height: units.gu(75)
 
-    CommandExecutor {
-        id: commandExecutor
+    property bool directoryCheckPassed: false
+    property int countdown: 5
+    property bool countdownActive: false
+    property bool appSuspensionDisabled: false
+    property bool webViewVisible: false
+
+    // Where CCO serves its web interface.
+    readonly property string ccoAddress: "http://127.0.0.1:9999"
+    // The output area keeps about this many of the most recent lines; CCO
+    // logs for days, and older text is dropped.
+    readonly property int outputLineLimit: 3000
+    property int outputLines: 0
+
+    Component.onCompleted: {
+        directoryCheckPassed = commandExecutor.checkDirectoryValidity()
+        if (directoryCheckPassed)
+            countdownActive = true
+        console.log("Main view of " + Qt.application.name + " loaded, installation check "
+                    + (directoryCheckPassed ? "passed" : "failed"))
+    }
+
+    // Whether the shell lets this app run on in the background.
+    function checkAppSuspension() {
+        var exempt = gsettings.lifecycleExemptAppids
+        var found = false
+        if (exempt) {
+            for (var i = 0; i < exempt.length; i++) {
+                if (exempt[i] === Qt.application.name)
+                    found = true
+            }
+        }
+        return found
+    }
+
+    function setAppSuspension() {
+        if (checkAppSuspension())
+            return
+        var original = gsettings.lifecycleExemptAppids || []
+        var updated = original.slice()
+        updated.push(Qt.application.name)
+        console.log("Original app suspension list: " + original.join(","))
+        console.log("Set app suspension: " + updated.join(","))
+        gsettings.lifecycleExemptAppids = updated
+        errorMessage.text = qsTr("App suspension setting set")
+        errorDialog.open()
+    }
+
+    function clearOutput() {
+        commandOutput.text = ""
+        outputLines = 0
+    }
+
+    // Adds a chunk of output as a paragraph of its own, and drops the oldest
+    // lines once there are well over the limit (in batches, so that most
+    // chunks cost one append).
+    function appendOutput(text) {
+        if (text.length === 0)
+            return
+        var paragraph = text.charAt(text.length - 1) === "\n" ? text.slice(0, -1) : text
+        commandOutput.append(paragraph)
+        outputLines += paragraph.split("\n").length
+        if (outputLines <= outputLineLimit + outputLineLimit / 4)
+            return
+        var all = commandOutput.text
+        var cut = 0
+        for (var drop = outputLines - outputLineLimit; drop > 0; drop--)
+            cut = all.indexOf("\n", cut) + 1
+        commandOutput.remove(0, cut)
+        outputLines = outputLineLimit
+    }
+
+    // Loads CCO's page afresh, whatever the web view shows now.
+    function loadCco() {
+        if (webView.url.toString() !== ccoAddress)
+            webView.url = ccoAddress
+        else
+            webView.reload()
+    }
+
+    // Camera and microphone for CCO's own pages only; nothing for any other
+    // site its pages may lead to.
+    function permissionGranted(securityOrigin, feature) {
+        var capture = feature === WebEngineView.MediaAudioCapture
+                || feature === WebEngineView.MediaVideoCapture
+                || feature === WebEngineView.MediaAudioVideoCapture
+        var origin = securityOrigin.toString().replace(/\/$/, "")
+        return capture && origin === ccoAddress
+    }
+
+    function importZip(fileUrl) {
+        contentPicker.visible = false
+        var filePath = fileUrl.toString()
+        if (filePath.endsWith(".zip")) {
+            if (commandExecutor.extractCustomCCOZip(filePath, "CustomerCheckout", true))
+                errorMessage.text = qsTr("CCO extracted")
+            else
+                errorMessage.text = qsTr("The import failed and the existing installation was kept. The output area says why.")
+        } else {
+            errorMessage.text = qsTr("Invalid file format selected. Please select a .zip file.")
+        }
+        errorDialog.open()
+    }
+
+    GSettings {
+        id: gsettings
+        objectName: "gsettings"
+        schema.id: "com.canonical.qtmir"
+        onValueChanged: {
+            if (key === "lifecycleExemptAppids")
+                root.appSuspensionDisabled = root.checkAppSuspension()
+        }
+        Component.onCompleted: root.appSuspensionDisabled = root.checkAppSuspension()
+    }
+
+    Page {
+        anchors.fill: parent
+
+        header: PageHeader {
+            id: header
+            objectName: "header"
+            title: i18n.tr("Varnolet")
+            visible: !root.webViewVisible
+        }
+
+        WebEngineView {
+            id: webView
+            objectName: "webView"
+            anchors.fill: parent
+            visible: root.webViewVisible
+            zoomFactor: 1.0
+            settings.webGLEnabled: true
+            profile: webViewProfile
+            url: root.ccoAddress
+
+            onFeaturePermissionRequested: {
+                grantFeaturePermission(securityOrigin, feature,
+                                       root.permissionGranted(securityOrigin, feature))
+            }
+            onJavaScriptConsoleMessage: console.log("JS Console[" + level + "]: " + message)
+            onRenderProcessTerminated: {
+                console.log("Web view renderer terminated with status " + terminationStatus
+                            + " (exit code " + exitCode + "), loading CCO again")
+                root.loadCco()
+            }
+        }
+
+        Text {
+            id: countdownText
+            objectName: "countdownText"
+            anchors.horizontalCenter: parent.horizontalCenter
+            anchors.verticalCenter: parent.verticalCenter
+            anchors.verticalCenterOffset: -50
+            font.pixelSize: 24
+            text: root.directoryCheckPassed && root.countdownActive
+                  ? "Starting CCO in " + root.countdown + " seconds" : ""
+            visible: root.directoryCheckPassed && root.countdownActive && !root.webViewVisible
+
+            MouseArea {
+                anchors.fill: parent
+                onClicked: {
+                    root.countdownActive = false
+                    startupTimer.stop()
+                }
+            }
+        }
+
+        Timer {
+            id: startupTimer
+            objectName: "startupTimer"
+            interval: 1000
+            repeat: true
+            running: root.directoryCheckPassed
+            onTriggered: {
+                if (root.countdown > 0) {
+                    root.countdown--
+                } else {
+                    stop()
+                    commandExecutor.runCCO()
+                }
+            }
+        }
+
+        Item {
+            id: container
+            objectName: "container"
+            anchors {
+                top: header.bottom
+                left: parent.left
+                right: parent.right
+                bottom: parent.bottom
+            }
+            visible: !root.webViewVisible
+
+            ColumnLayout {
+                anchors {
+                    top: parent.top
+                    bottom: parent.bottom
+                    left: parent.left
+                    right: parent.right
+                    bottomMargin: 20
+                    leftMargin: 40
+                    rightMargin: 40
+                }
+                spacing: 10
+
+                RowLayout {
+                    id: warningRow
+                    objectName: "warningRow"
+                    Layout.fillWidth: true
+                    Layout.topMargin: units.gu(2)
+                    visible: gsettings.lifecycleExemptAppids !== undefined
+                             && gsettings.lifecycleExemptAppids !== null
+                             && !root.appSuspensionDisabled
+
+                    Label {
+                        Layout.fillWidth: true
+                        Layout.alignment: Qt.AlignVCenter
+                        wrapMode: Text.WordWrap
+                        color: "red"
+                        text: qsTr("App suspension needs to be disabled for Loading to work in the background")
+                    }
+                    Button {
+                        objectName: "setSuspensionButton"
+                        Layout.preferredWidth: units.gu(7)
+                        Layout.alignment: Qt.AlignVCenter | Qt.AlignRight
+                        font.capitalization: Font.AllUppercase
+                        font.weight: Font.Normal
+                        text: qsTr("Set")
+                        onClicked: root.setAppSuspension()
+                    }
+                }
+
+                Button {
+                    objectName: "runButton"
+                    Layout.fillWidth: true
+                    color: "green"
+                    text: qsTr("Run CCO")
+                    onClicked: {
+                        root.clearOutput()
+                        commandExecutor.runCCO()
+                    }
+                }
+                Button {
+                    objectName: "importButton"
+                    Layout.fillWidth: true
+                    text: qsTr("Import CCO installation (will delete existing)")
+                    onClicked: {
+                        contentPicker.contentType = ContentType.Documents
+                        contentPicker.handler = ContentHandler.Source
+                        contentPicker.visible = true
+                    }
+                }
+                Button {
+                    objectName: "extractButton"
+                    Layout.fillWidth: true
+                    text: qsTr("Extract JDK")
+                    onClicked: {
+                        root.clearOutput()
+                        commandExecutor.runExtractJDK()
+                    }
+                }
+                Button {
+                    objectName: "patchButton"
+                    Layout.fillWidth: true
+                    text: qsTr("Patch CCO installation")
+                    onClicked: {
+                        root.clearOutput()
+                        if (commandExecutor.patchInstallation()) {
+                            commandOutput.text = "Install patched"
+                            root.outputLines = 1
+                        } else {
+                            root.appendOutput(qsTr("The patch is incomplete: the lines above name the files that were not copied."))
+                        }
+                    }
+                }
+                Button {
+                    objectName: "restoreButton"
+                    Layout.fillWidth: true
+                    text: qsTr("Run Restore Tool")
+                    onClicked: {
+                        root.clearOutput()
+                        restoreDialog.open()
+                    }
+                }
+
+                TextArea {
+                    id: commandOutput
+                    objectName: "commandOutput"
+                    Layout.fillWidth: true
+                    Layout.fillHeight: true
+                    readOnly: true
+                    // Program output is shown as it is, never as markup.
+                    textFormat: TextEdit.PlainText
+                    wrapMode: Text.Wrap
+                    placeholderText: qsTr("Command output will be displayed here")
+                }
+            }
+        }
+
+        WebEngineProfile {
+            id: webViewProfile
+            persistentCookiesPolicy: WebEngineProfile.NoPersistentCookies
+            httpCacheType: WebEngineProfile.DiskHttpCache
+        }
+
+        CommandExecutor {
+            id: commandExecutor
+            onProcessOutputChanged: root.appendOutput(output)
+            onDesiredTextFound: delayTimer.start()
+            onCcoStopped: root.webViewVisible = false
+        }
+    }
+
+    ContentPicker {
+        id: contentPicker
+        objectName: "contentPicker"
+        anchors.fill: parent
+        visible: false
+        onImported: root.importZip(fileUrl)
+        onCancel: contentPicker.visible = false
+    }
+
+    Dialog {
+        id: errorDialog
+        objectName: "errorDialog"
+        modal: true
+        x: (root.width - width) / 2
+        y: (root.height - height) / 2
+        title: qsTr("Info")
+
+        ColumnLayout {
+            anchors.fill: parent
+            anchors.margins: 20
+            spacing: 20
+
+            Label {
+                id: errorMessage
+                objectName: "errorMessage"
+                Layout.fillWidth: true
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.WordWrap
+                text: ""
+            }
+        }
+
+        footer: DialogButtonBox {
+            standardButtons: DialogButtonBox.Ok
+        }
+        onAccepted: errorDialog.close()
+    }
+
+    Dialog {
+        id: restoreDialog
+        objectName: "restoreDialog"
+        modal: true
+        x: (root.width - width) / 2
+        y: (root.height - height) / 2
+        title: qsTr("Restore Tool")
+
+        property alias newPrefix: newPrefixInput.text
+
+        ColumnLayout {
+            anchors.fill: parent
+            anchors.margins: 20
+            spacing: 20
+
+            Label {
+                Layout.fillWidth: true
+                Layout.maximumWidth: 400
+                wrapMode: Text.WordWrap
+                text: qsTr("Please enter the new prefix (POS ID). The hardware key will be regenerated.")
+            }
+            TextField {
+                id: newPrefixInput
+                objectName: "newPrefixInput"
+                Layout.fillWidth: true
+                placeholderText: qsTr("Enter new prefix")
+            }
+        }
+
+        footer: DialogButtonBox {
+            standardButtons: DialogButtonBox.Ok | DialogButtonBox.Cancel
+        }
+        onAccepted: {
+            root.clearOutput()
+            commandExecutor.runCCORestore(restoreDialog.newPrefix)
+            restoreDialog.close()
+        }
+        onRejected: restoreDialog.close()
+    }
+
+    Timer {
+        id: delayTimer
+        objectName: "delayTimer"
+        interval: 3000
+        repeat: false
+        onTriggered: {
+            root.loadCco()
+            root.webViewVisible = true
+        }
     }
 }
