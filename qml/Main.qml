@@ -158,7 +158,9 @@ MainView {
             onRenderProcessTerminated: {
                 console.log("Web view renderer terminated with status " + terminationStatus
                             + " (exit code " + exitCode + "), loading CCO again")
-                root.loadCco()
+                // Not from inside the notification: the renderer is still
+                // being torn down.
+                Qt.callLater(root.loadCco)
             }
         }
 
@@ -211,7 +213,6 @@ MainView {
 
             ColumnLayout {
                 anchors {
-                    top: parent.top
                     bottom: parent.bottom
                     left: parent.left
                     right: parent.right
