@@ -231,7 +231,8 @@ TestCase {
 
     function test_restoreTool(data) {
         verify(helper.writeScript(cco() + "/run_cco_restore_silent.sh",
-                                  "for a in \"$@\"; do printf '%s|' \"$a\"; done > args"))
+                                  "for a in \"$@\"; do printf '%s|' \"$a\"; done > args.tmp\n"
+                                  + "mv args.tmp args"))
         createMain()
         var dialog = find("restoreDialog")
         click("restoreButton")
