@@ -168,8 +168,10 @@ MainView {
             id: countdownText
             objectName: "countdownText"
             anchors.horizontalCenter: parent.horizontalCenter
-            anchors.verticalCenter: parent.verticalCenter
-            anchors.verticalCenterOffset: -50
+            // 50 px above the middle of the page, or higher where the
+            // maintenance screen's buttons would cover it.
+            y: Math.min(parent.height / 2 - 50 - height / 2,
+                        container.y + maintenanceColumn.y - height - units.gu(2))
             font.pixelSize: 24
             text: root.directoryCheckPassed && root.countdownActive
                   ? "Starting CCO in " + root.countdown + " seconds" : ""
@@ -212,6 +214,7 @@ MainView {
             visible: !root.webViewVisible
 
             ColumnLayout {
+                id: maintenanceColumn
                 anchors {
                     bottom: parent.bottom
                     left: parent.left
@@ -308,6 +311,7 @@ MainView {
                     Layout.fillWidth: true
                     Layout.fillHeight: true
                     readOnly: true
+                    clip: true
                     // Program output is shown as it is, never as markup.
                     textFormat: TextEdit.PlainText
                     wrapMode: Text.Wrap
@@ -394,12 +398,15 @@ MainView {
                 objectName: "newPrefixInput"
                 Layout.fillWidth: true
                 placeholderText: qsTr("Enter new prefix")
+                // The keyboard's enter key confirms, like OK.
+                onAccepted: restoreDialog.accept()
             }
         }
 
         footer: DialogButtonBox {
             standardButtons: DialogButtonBox.Ok | DialogButtonBox.Cancel
         }
+        onOpened: newPrefixInput.forceActiveFocus()
         onAccepted: {
             root.clearOutput()
             commandExecutor.runCCORestore(restoreDialog.newPrefix)

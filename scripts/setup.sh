@@ -19,6 +19,8 @@ packages=(
     bash coreutils tar gzip unzip zip xvfb xauth
     # Java for the demo installation and the shipped tools
     openjdk-17-jdk-headless
+    # screenshots of the demo when it runs without a display
+    imagemagick
 )
 
 SUDO=""

@@ -64,6 +64,12 @@ public:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
     Q_INVOKABLE bool exists(const QString &path) const { return QFileInfo::exists(path); }
+    Q_INVOKABLE QString env(const QString &name) const
+    {
+        return QString::fromLocal8Bit(qgetenv(name.toLocal8Bit().constData()));
+    }
+    // The folder the app runs in, where it looks for its assets.
+    Q_INVOKABLE bool setCurrent(const QString &path) const { return QDir::setCurrent(path); }
     Q_INVOKABLE bool mkpath(const QString &path) const { return QDir().mkpath(path); }
 
     // Runs a program to its end; true when it exits with code 0.

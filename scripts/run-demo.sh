@@ -1,0 +1,111 @@
+#!/usr/bin/env bash
+# Provisions a demo data home and runs the app on the demo installation.
+#
+#   scripts/run-demo.sh BUILD_DIR
+#
+# The data home is BUILD_DIR/demo/home (or $VARNOLET_DEMO_HOME), made afresh;
+# the user's own data folder is never touched. With a display the app opens
+# its window and runs until it is closed. Without one it runs under a virtual
+# X server: it waits until the web view shows the demo page, saves a
+# screenshot (its path is printed), stops the demo CCO from its page's stop
+# address, checks that the maintenance screen is back, and exits. Every
+# process it started is gone when it exits, also when it fails.
+set -euo pipefail
+
+build=$(cd "${1:?usage: run-demo.sh BUILD_DIR}" && pwd)
+app_dir="$build/demo/app"
+out_dir="${VARNOLET_DEMO_OUT:-$build/demo}"
+export XDG_DATA_HOME="${VARNOLET_DEMO_HOME:-$build/demo/home}"
+rm -rf "$XDG_DATA_HOME"
+mkdir -p "$XDG_DATA_HOME" "$out_dir"
+
+# Settings of the shell stay in memory: the demo never changes the user's.
+export GSETTINGS_BACKEND=memory
+
+cd "$app_dir"
+provision() { echo "\$ varnolet-provision $*"; "$build/varnolet-provision" "$@"; }
+provision extract-jdk
+provision import "$build/demo/cco-demo.zip"
+provision patch
+provision check
+
+if [ -n "${DISPLAY:-}" ]; then
+    exec "$build/varnolet"
+fi
+
+log="$out_dir/varnolet.log"
+xvfb_pid=""
+app_pid=""
+cleanup() {
+    # The app and everything it started share one process group.
+    [ -n "$app_pid" ] && kill -KILL -- "-$app_pid" 2>/dev/null || true
+    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
+    wait 2>/dev/null || true
+}
+trap cleanup EXIT
+
+# A display number nobody uses.
+display=99
+while [ -e "/tmp/.X$display-lock" ] || [ -e "/tmp/.X11-unix/X$display" ]; do
+    display=$((display + 1))
+done
+Xvfb ":$display" -screen 0 720x1280x24 -nolisten tcp >"$out_dir/xvfb.log" 2>&1 &
+xvfb_pid=$!
+export DISPLAY=":$display"
+for _ in $(seq 50); do
+    [ -e "/tmp/.X11-unix/X$display" ] && break
+    sleep 0.1
+done
+
+: >"$log"
+setsid "$build/varnolet" >"$log" 2>&1 &
+app_pid=$!
+
+# Waits up to $2 seconds for a line matching $1 in the app's log.
+wait_for() {
+    local deadline=$((SECONDS + $2))
+    until grep -q -- "$1" "$log"; do
+        if [ "$SECONDS" -ge "$deadline" ] || ! kill -0 "$app_pid" 2>/dev/null; then
+            echo "run-demo: gave up waiting for \"$1\"; the app's log:" >&2
+            cat "$log" >&2
+            return 1
+        fi
+        sleep 0.2
+    done
+}
+
+# Share of the window's pixels close to a colour (the black screen around the
+# window is trimmed away).
+color_share() {
+    convert "$1" -alpha off -trim +repage -fuzz 10% -fill black +opaque "$2" \
+        -fill white -opaque "$2" -format '%[fx:mean]' info:
+}
+
+echo "Waiting for the countdown, the demo CCO and its page..."
+wait_for "Demo POS page shown" 120
+sleep 2
+shot="$out_dir/screenshot.png"
+import -display "$DISPLAY" -window root "$shot"
+echo "Screenshot of the web view: $shot"
+share=$(color_share "$shot" "#1565c0")
+if ! awk -v s="$share" 'BEGIN { exit !(s > 0.3) }'; then
+    echo "run-demo: the screenshot does not show the demo page (share $share)" >&2
+    exit 1
+fi
+
+echo "Stopping the demo CCO from its page's stop address..."
+exec 3<>/dev/tcp/127.0.0.1/9999
+printf 'POST /stop HTTP/1.0\r\nContent-Length: 0\r\n\r\n' >&3
+cat <&3 >/dev/null
+exec 3<&-
+wait_for "The program ended with exit code 0." 30
+sleep 1
+maintenance="$out_dir/maintenance.png"
+import -display "$DISPLAY" -window root "$maintenance"
+share=$(color_share "$maintenance" "#008000")
+if ! awk -v s="$share" 'BEGIN { exit !(s > 0.005) }'; then
+    echo "run-demo: the maintenance screen is not back (share $share)" >&2
+    exit 1
+fi
+echo "Screenshot of the maintenance screen: $maintenance"
+echo "The demo ran through: runtime unpacked, CCO imported, patched, started, shown and stopped."

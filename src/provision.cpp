@@ -1,0 +1,90 @@
+// varnolet-provision: sets up a device over a shell, with the same backend
+// and the same outcome lines as the app's maintenance screen.
+//
+//   varnolet-provision [--verbose] check | extract-jdk | import ZIP | patch
+//
+// Run it from the folder that holds the app's `assets`, as the app runs.
+
+#include "commandexecutor.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTextStream>
+
+#include <cstdio>
+
+namespace {
+
+QStringList debugLines;
+bool verbose = false;
+
+void collectDebugLines(QtMsgType type, const QMessageLogContext &, const QString &message)
+{
+    if (type == QtDebugMsg)
+        debugLines << message;
+    if (type != QtDebugMsg || verbose)
+        std::fprintf(stderr, "%s\n", qPrintable(message));
+}
+
+int usage()
+{
+    std::fprintf(stderr,
+                 "Usage: varnolet-provision [--verbose] COMMAND\n"
+                 "Commands:\n"
+                 "  check         tell whether a runnable installation is present\n"
+                 "  extract-jdk   unpack the Java runtime shipped in ./assets\n"
+                 "  import ZIP    replace the CCO installation with the one in ZIP\n"
+                 "  patch         copy the scripts and jars shipped in ./assets into it\n"
+                 "Exit code 0 on success, 1 on failure, 2 on wrong usage.\n");
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel"));
+    qInstallMessageHandler(collectDebugLines);
+
+    QStringList arguments = app.arguments().mid(1);
+    verbose = arguments.removeAll(QStringLiteral("--verbose")) > 0;
+    if (arguments.isEmpty())
+        return usage();
+    const QString command = arguments.takeFirst();
+
+    QTextStream out(stdout);
+    CommandExecutor executor;
+    QObject::connect(&executor, &CommandExecutor::processOutputChanged,
+                     [&out](const QString &line) { out << line << '\n' << Qt::flush; });
+
+    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    if (command == QLatin1String("check") && arguments.isEmpty()) {
+        const bool ready = executor.checkDirectoryValidity();
+        for (const QString &line : qAsConst(debugLines))
+            out << line << '\n';
+        return ready ? 0 : 1;
+    }
+    if (command == QLatin1String("extract-jdk") && arguments.isEmpty()) {
+        executor.runExtractJDK();
+        // Unpacked now or before: either way the runtime is in place.
+        return QDir(dataDir + QLatin1String("/sapmachine-jre-17.0.6")).exists() ? 0 : 1;
+    }
+    if (command == QLatin1String("import") && arguments.size() == 1) {
+        const QString zip = arguments.first().contains(QLatin1String("://"))
+                                ? arguments.first()
+                                : QFileInfo(arguments.first()).absoluteFilePath();
+        return executor.extractCustomCCOZip(zip, QStringLiteral("CustomerCheckout"), true) ? 0 : 1;
+    }
+    if (command == QLatin1String("patch") && arguments.isEmpty()) {
+        if (!executor.patchInstallation()) {
+            out << "The patch is incomplete." << Qt::endl;
+            return 1;
+        }
+        out << "Install patched" << Qt::endl;
+        return 0;
+    }
+    return usage();
+}
