@@ -21,6 +21,8 @@ packages=(
     openjdk-17-jdk-headless
     # screenshots of the demo when it runs without a display
     imagemagick
+    # checks of the installed tree and the click package
+    desktop-file-utils click python3
 )
 
 SUDO=""

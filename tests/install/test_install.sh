@@ -1,0 +1,132 @@
+#!/usr/bin/env bash
+# Installs the app into temporary prefixes and checks what a user and the
+# device get: the plain install (launchers, desktop entry, icon, assets, and
+# the installed app running from its launcher), and the click package.
+#
+#   test_install.sh SOURCE_DIR BUILD_DIR VERSION
+#
+# Runs under a virtual X server (DISPLAY set).
+set -euo pipefail
+
+source_dir=$1
+build=$2
+version=$3
+work=$(mktemp -d)
+app_pid=""
+checks=0
+failures=0
+
+cleanup() {
+    if [ -n "$app_pid" ]; then
+        kill -KILL -- "-$app_pid" 2>/dev/null || true
+        wait "$app_pid" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+check() {
+    local what=$1
+    shift
+    checks=$((checks + 1))
+    if "$@"; then
+        echo "ok: $what"
+    else
+        echo "FAILED: $what" >&2
+        failures=$((failures + 1))
+    fi
+}
+
+desktop_value() { sed -n "s/^$2=//p" "$1"; }
+
+# Sends an HTTP request to the CCO address; prints the reply.
+http() {
+    exec 3<>/dev/tcp/127.0.0.1/9999 || return 1
+    printf '%s %s HTTP/1.0\r\nContent-Length: 0\r\n\r\n' "$1" "$2" >&3
+    cat <&3
+    exec 3<&-
+}
+
+# ---- plain install
+prefix="$work/prefix"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+package="$prefix/lib/varnolet"
+desktop="$prefix/share/applications/varnolet.desktop"
+
+check "launchers are executable" test -x "$prefix/bin/varnolet" -a -x "$prefix/bin/varnolet-provision"
+check "app and provisioning command beside the assets" test -x "$package/varnolet" -a -x "$package/varnolet-provision"
+for asset in run.sh run_cco_restore.sh run_cco_restore_silent.sh ui-test-1.0-SNAPSHOT.jar CCO_Restore.jar; do
+    check "asset $asset installed" test -s "$package/assets/$asset"
+done
+check "a runtime archive installed" compgen -G "$package/assets/sapmachine-jre-17.0.6_linux-*_bin.tar.gz"
+check "desktop entry is valid" desktop-file-validate "$desktop"
+check "desktop entry starts the launcher" test "$(desktop_value "$desktop" Exec)" = varnolet
+check "desktop entry marks a touch app" test "$(desktop_value "$desktop" X-Lomiri-Touch)" = true
+check "desktop entry names the app" test "$(desktop_value "$desktop" Name)" = Varnolet
+check "desktop entry icon installed" test -s "$prefix/share/icons/hicolor/scalable/apps/$(desktop_value "$desktop" Icon).svg"
+
+# The installed launchers run from any folder and find the installed assets.
+export XDG_DATA_HOME="$work/data"
+export GSETTINGS_BACKEND=memory
+cd /
+log=$("$prefix/bin/varnolet-provision" --verbose extract-jdk 2>&1) || true
+check "assets found through the launcher: $(echo "$log" | head -n1)" \
+    grep -qxF "PWD  \"$package/assets/\"" <<<"$log"
+check "provisioning imports the demo" "$prefix/bin/varnolet-provision" import "$build/demo/cco-demo.zip"
+check "provisioning patches" "$prefix/bin/varnolet-provision" patch
+check "provisioned installation passes the check" "$prefix/bin/varnolet-provision" check
+
+# The installed app, started by its launcher, counts down and starts CCO.
+setsid "$prefix/bin/varnolet" >"$work/app.log" 2>&1 &
+app_pid=$!
+page=""
+for _ in $(seq 120); do
+    page=$(http GET / 2>/dev/null) && break
+    sleep 0.5
+done
+check "the installed app started CCO, which serves its page" grep -q "Demo POS" <<<"$page"
+check "stop action accepted" grep -q "Stopping" <<<"$(http POST /stop 2>/dev/null)"
+for _ in $(seq 40); do
+    grep -q "The program ended with exit code 0." "$work/app.log" && break
+    sleep 0.25
+done
+check "the app saw CCO end" grep -q "The program ended with exit code 0." "$work/app.log"
+check "no module missing" bash -c "! grep -q 'is not installed' '$work/app.log'"
+
+# ---- click package
+click_build="$work/click-build"
+cmake -S "$source_dir" -B "$click_build" -DCLICK_MODE=ON -DBUILD_TESTING=OFF -DVARNOLET_DEMO=OFF \
+    -DVARNOLET_ASSETS_DIR="$build/demo/app/assets" >/dev/null
+cmake --build "$click_build" -j"$(nproc)" >/dev/null
+pkg="$work/pkg"
+cmake --install "$click_build" --prefix "$pkg" >/dev/null
+
+manifest_value() {
+    python3 -c 'import json, sys; d = json.load(open(sys.argv[1]))
+for key in sys.argv[2].split("."): d = d[key]
+print(d)' "$pkg/manifest.json" "$1"
+}
+check "manifest is JSON" python3 -c 'import json, sys; json.load(open(sys.argv[1]))' "$pkg/manifest.json"
+check "manifest name" test "$(manifest_value name)" = varnolet.quindrel
+check "manifest version" test "$(manifest_value version)" = "$version"
+check "manifest architecture" test "$(manifest_value architecture)" = "$(dpkg --print-architecture)"
+hook_desktop=$(manifest_value hooks.varnolet.desktop)
+hook_apparmor=$(manifest_value hooks.varnolet.apparmor)
+check "desktop hook file in the package" test -s "$pkg/$hook_desktop"
+check "desktop entry starts the app in the package" test "$(desktop_value "$pkg/$hook_desktop" Exec)" = varnolet
+check "desktop entry icon in the package" test -s "$pkg/$(desktop_value "$pkg/$hook_desktop" Icon)"
+check "desktop entry marks a touch app" test "$(desktop_value "$pkg/$hook_desktop" X-Lomiri-Touch)" = true
+check "apparmor policy is JSON with a template" python3 -c 'import json, sys
+p = json.load(open(sys.argv[1])); assert p["template"] == "unconfined" and p["policy_version"] >= 16.04' \
+    "$pkg/$hook_apparmor"
+check "app at the package root" test -x "$pkg/varnolet"
+check "assets at the package root" test -s "$pkg/assets/run.sh"
+check "click package builds" bash -c 'cd "$1" && click build "$2" >/dev/null' - "$work" "$pkg"
+click_file=$(compgen -G "$work/varnolet.quindrel_${version}_*.click" || true)
+check "click package named after the manifest" test -n "$click_file"
+if [ -n "$click_file" ]; then
+    check "click package reads back" test "$(click info "$click_file" | python3 -c 'import json, sys; print(json.load(sys.stdin)["name"])')" = varnolet.quindrel
+fi
+
+echo "$((checks - failures)) passed, $failures failed"
+[ "$failures" -eq 0 ]
