@@ -24,10 +24,10 @@ MainView {
 
     // Where CCO serves its web interface.
     readonly property string ccoAddress: "http://127.0.0.1:9999"
-    // The output area keeps about this many of the most recent lines; CCO
-    // logs for days, and older text is dropped.
-    readonly property int outputLineLimit: 3000
-    property int outputLines: 0
+    // The output area keeps about this many of the most recent characters,
+    // in whole lines: CCO logs for days, and every change of a text area
+    // costs time in proportion to all the text it holds.
+    readonly property int outputCharacterLimit: 50000
 
     Component.onCompleted: {
         directoryCheckPassed = commandExecutor.checkDirectoryValidity()
@@ -64,27 +64,63 @@ MainView {
     }
 
     function clearOutput() {
+        pendingOutput = []
+        pendingLength = 0
+        outputThrottle.stop()
         commandOutput.text = ""
-        outputLines = 0
     }
 
-    // Adds a chunk of output as a paragraph of its own, and drops the oldest
-    // lines once there are well over the limit (in batches, so that most
-    // chunks cost one append).
-    function appendOutput(text) {
+    // Output of the backend's program. Each chunk becomes a paragraph of the
+    // output area. While chunks pour in they are gathered and added at most
+    // ten times a second: every change of the text area costs about the
+    // same whatever its size. Chunks that would be dropped before they are
+    // shown are dropped at once.
+    property var pendingOutput: []
+    property int pendingLength: 0
+
+    function receiveOutput(text) {
         if (text.length === 0)
             return
         var paragraph = text.charAt(text.length - 1) === "\n" ? text.slice(0, -1) : text
-        commandOutput.append(paragraph)
-        outputLines += paragraph.split("\n").length
-        if (outputLines <= outputLineLimit + outputLineLimit / 4)
+        pendingOutput.push(paragraph)
+        pendingLength += paragraph.length + 1
+        while (pendingOutput.length > 1
+               && pendingLength - pendingOutput[0].length - 1 >= outputCharacterLimit)
+            pendingLength -= pendingOutput.shift().length + 1
+        if (!outputThrottle.running) {
+            flushOutput()
+            outputThrottle.start()
+        }
+    }
+
+    // A line of the view's own, after whatever output came before it.
+    function appendOutput(text) {
+        receiveOutput(text)
+        flushOutput()
+    }
+
+    // Where the first whole line at or after `position` of `text` starts.
+    function lineStartFrom(text, position) {
+        return position <= 0 ? 0 : text.indexOf("\n", position - 1) + 1
+    }
+
+    // Adds what is pending, and drops the oldest lines once the text is well
+    // over the limit (in batches, so that most additions cost one append).
+    function flushOutput() {
+        if (pendingOutput.length === 0)
             return
-        var all = commandOutput.text
-        var cut = 0
-        for (var drop = outputLines - outputLineLimit; drop > 0; drop--)
-            cut = all.indexOf("\n", cut) + 1
-        commandOutput.remove(0, cut)
-        outputLines = outputLineLimit
+        var batch = pendingOutput.join("\n")
+        pendingOutput = []
+        pendingLength = 0
+        if (batch.length >= outputCharacterLimit) {
+            // Everything before would be dropped anyway.
+            commandOutput.text = batch.slice(lineStartFrom(batch, batch.length - outputCharacterLimit))
+            return
+        }
+        commandOutput.append(batch)
+        var excess = commandOutput.length - outputCharacterLimit
+        if (excess > outputCharacterLimit / 4)
+            commandOutput.remove(0, lineStartFrom(commandOutput.text, excess))
     }
 
     // Loads CCO's page afresh, whatever the web view shows now.
@@ -289,7 +325,6 @@ MainView {
                         root.clearOutput()
                         if (commandExecutor.patchInstallation()) {
                             commandOutput.text = "Install patched"
-                            root.outputLines = 1
                         } else {
                             root.appendOutput(qsTr("The patch is incomplete: the lines above name the files that were not copied."))
                         }
@@ -328,7 +363,7 @@ MainView {
 
         CommandExecutor {
             id: commandExecutor
-            onProcessOutputChanged: root.appendOutput(output)
+            onProcessOutputChanged: root.receiveOutput(output)
             onDesiredTextFound: delayTimer.start()
             onCcoStopped: root.webViewVisible = false
         }
@@ -413,6 +448,12 @@ MainView {
             restoreDialog.close()
         }
         onRejected: restoreDialog.close()
+    }
+
+    Timer {
+        id: outputThrottle
+        interval: 100
+        onTriggered: root.flushOutput()
     }
 
     Timer {

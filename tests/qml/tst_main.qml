@@ -364,16 +364,36 @@ TestCase {
 
     function test_outputAreaKeepsRecentLines() {
         createMain()
-        for (var i = 1; i <= 10000; i++)
-            main.appendOutput("line " + i + "\n")
-        var lines = outputText().split("\n")
-        verify(lines.length <= main.outputLineLimit * 1.25, lines.length)
-        verify(lines.length >= main.outputLineLimit, lines.length)
-        compare(lines[lines.length - 1], "line 10000")
-        // The oldest lines went, whole, and the rest are in order.
+        var limit = main.outputCharacterLimit
+        // Chunks as a busy CCO writes them, some arriving while others wait.
+        for (var i = 1; i <= 5000; i++) {
+            main.receiveOutput("line " + i + " of the log\n")
+            if (i % 700 === 0)
+                wait(150)
+        }
+        tryVerify(function() { return outputText().indexOf("line 5000 of the log") >= 0 }, 2000)
+        var text = outputText()
+        verify(text.length <= limit * 1.25, text.length)
+        verify(text.length >= limit / 2, text.length)
+        var lines = text.split("\n")
+        compare(lines[lines.length - 1], "line 5000 of the log")
+        // The oldest lines went, whole, and the rest are all there, in order.
         var first = parseInt(lines[0].split(" ")[1])
-        compare(lines[0], "line " + first)
-        compare(first, 10000 - lines.length + 1)
+        for (var k = 0; k < lines.length; k++)
+            compare(lines[k], "line " + (first + k) + " of the log")
+
+        // One chunk larger than the limit keeps only its own tail.
+        var big = []
+        for (var j = 0; j < 8000; j++)
+            big.push("big " + j)
+        wait(150)
+        main.receiveOutput(big.join("\n") + "\n")
+        wait(150)
+        text = outputText()
+        verify(text.length <= limit, text.length)
+        verify(text.indexOf("big 7999") === text.length - 8, text.slice(-20))
+        verify(text.indexOf("line") < 0)
+        verify(text.charAt(0) === "b")
     }
 }
 }
