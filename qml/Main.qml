@@ -104,23 +104,21 @@ MainView {
         return position <= 0 ? 0 : text.indexOf("\n", position - 1) + 1
     }
 
-    // Adds what is pending, and drops the oldest lines once the text is well
-    // over the limit (in batches, so that most additions cost one append).
+    // Adds what is pending as a new paragraph and drops the oldest lines over
+    // the limit. The text is set whole: an append or removal would be kept
+    // for undo, all day long.
     function flushOutput() {
         if (pendingOutput.length === 0)
             return
         var batch = pendingOutput.join("\n")
         pendingOutput = []
         pendingLength = 0
-        if (batch.length >= outputCharacterLimit) {
-            // Everything before would be dropped anyway.
-            commandOutput.text = batch.slice(lineStartFrom(batch, batch.length - outputCharacterLimit))
-            return
-        }
-        commandOutput.append(batch)
-        var excess = commandOutput.length - outputCharacterLimit
-        if (excess > outputCharacterLimit / 4)
-            commandOutput.remove(0, lineStartFrom(commandOutput.text, excess))
+        var text = commandOutput.length > 0 ? commandOutput.text + "\n" + batch : batch
+        if (text.length > outputCharacterLimit)
+            text = text.slice(lineStartFrom(text, text.length - outputCharacterLimit))
+        commandOutput.text = text
+        // Keep the newest line in sight.
+        commandOutput.cursorPosition = commandOutput.length
     }
 
     // Loads CCO's page afresh, whatever the web view shows now.
