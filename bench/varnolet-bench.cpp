@@ -5,6 +5,8 @@
 //   varnolet-bench output [RUNS]      200 MB through the output area
 //   varnolet-bench rates              highest steady output rate kept up with
 //   varnolet-bench readiness [RUNS]   readiness line to web view shown
+//   varnolet-bench startup [RUNS]     process start to first frame, against a
+//                                     window that only imports the same modules
 //   varnolet-bench soak MINUTES DEMO_APP_DIR DEMO_ZIP
 //
 // The logwriter helper must lie beside this program.
@@ -234,7 +236,7 @@ int benchRates()
     app.load();
     const int seconds = 10;
     double kept = 0;
-    for (double rate : {1e6, 2e6, 4e6, 8e6, 16e6, 32e6, 64e6}) {
+    for (double rate : {1e6, 2e6, 4e6, 8e6, 16e6, 32e6, 64e6, 128e6}) {
         const double lag = lagAtRate(app, rate, seconds);
         std::printf("%.0f MB/s for %d s: output at most %.0f ms behind\n", rate / 1e6, seconds, lag);
         std::fflush(stdout);
@@ -366,6 +368,51 @@ int benchSoak(double minutes, const QString &demoApp, const QString &demoZip)
     return hidden && again ? 0 : 1;
 }
 
+// Milliseconds from the start of `program` to its first frame, as its render
+// loop reports it.
+double timeToFirstFrame(const QString &program, const QString &workingDirectory)
+{
+    QProcess process;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.scenegraph.time.renderloop=true"));
+    process.setProcessEnvironment(environment);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setWorkingDirectory(workingDirectory);
+    const long long start = nowMicros();
+    process.start(program, QStringList());
+    QByteArray output;
+    long long framed = 0;
+    while (!framed && process.waitForReadyRead(60000)) {
+        output += process.readAll();
+        if (output.contains("Frame prepared"))
+            framed = nowMicros();
+    }
+    process.kill();
+    process.waitForFinished();
+    return framed ? (framed - start) / 1000.0 : -1;
+}
+
+int benchStartup(int runs)
+{
+    // An installation that passes the check, so that the app counts down.
+    App home;
+    home.install(QStringLiteral("sleep 600"));
+    QDir().mkpath(home.appData() + QStringLiteral("/sapmachine-jre-17.0.6"));
+    const QString binaries = QCoreApplication::applicationDirPath();
+    std::vector<double> app, minimal, ratios;
+    for (int run = 0; run < runs; ++run) {
+        minimal.push_back(timeToFirstFrame(binaries + QStringLiteral("/minimal-window"), home.dataHome.path()));
+        app.push_back(timeToFirstFrame(binaries + QStringLiteral("/../varnolet"), home.dataHome.path()));
+        ratios.push_back(app.back() / minimal.back());
+        std::printf("run %d: varnolet %.0f ms, minimal window %.0f ms, ratio %.3f\n", run + 1, app.back(),
+                    minimal.back(), ratios.back());
+        std::fflush(stdout);
+    }
+    std::printf("median of %d: varnolet %.0f ms, minimal window %.0f ms, ratio %.3f\n", runs,
+                median(app), median(minimal), median(ratios));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -392,9 +439,11 @@ int main(int argc, char *argv[])
         return benchRates();
     if (mode == QLatin1String("readiness"))
         return benchReadiness(args.value(1, QStringLiteral("5")).toInt());
+    if (mode == QLatin1String("startup"))
+        return benchStartup(args.value(1, QStringLiteral("7")).toInt());
     if (mode == QLatin1String("soak") && args.size() == 4)
         return benchSoak(args.value(1).toDouble(), args.value(2), args.value(3));
     std::fprintf(stderr, "usage: varnolet-bench output [RUNS] | rates | readiness [RUNS] | "
-                         "soak MINUTES DEMO_APP_DIR DEMO_ZIP\n");
+                         "startup [RUNS] | soak MINUTES DEMO_APP_DIR DEMO_ZIP\n");
     return 2;
 }
