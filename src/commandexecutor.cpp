@@ -356,6 +356,19 @@ QString CommandExecutor::runExtractJDK()
     return dataDir;
 }
 
+QString CommandExecutor::prepareDestination(const QString &baseDir, const QString &name, bool force)
+{
+    QDir base(baseDir);
+    if (!base.exists())
+        base.mkpath(QStringLiteral("."));
+    const QString destination = baseDir + QLatin1Char('/') + name;
+    if (!force && QDir(destination).exists()) {
+        report("Directory already exists:", QDir(destination).absolutePath());
+        return QString();
+    }
+    return destination;
+}
+
 bool CommandExecutor::extract(const QString &targetDir, const QString &filePath,
                               const QString &extractedDirName, bool force)
 {
@@ -363,14 +376,9 @@ bool CommandExecutor::extract(const QString &targetDir, const QString &filePath,
         report("File not found:", filePath);
         return false;
     }
-    QDir target(targetDir);
-    if (!target.exists())
-        target.mkpath(QStringLiteral("."));
-    const QString destination = targetDir + QLatin1Char('/') + extractedDirName;
-    if (!force && QDir(destination).exists()) {
-        report("Directory already exists:", QDir(destination).absolutePath());
+    const QString destination = prepareDestination(targetDir, extractedDirName, force);
+    if (destination.isEmpty())
         return false;
-    }
 
     // Unpack beside the destination and move the folder into place only when
     // tar succeeded, so a failed run never leaves a half-filled runtime.
@@ -381,7 +389,7 @@ bool CommandExecutor::extract(const QString &targetDir, const QString &filePath,
         error = staging.errorString();
     } else {
         const ChildResult tar = runChild(QStringLiteral("tar"),
-                                         {QStringLiteral("-xzf"), target.absoluteFilePath(filePath)},
+                                         {QStringLiteral("-xzf"), QDir(targetDir).absoluteFilePath(filePath)},
                                          staging.path());
         const QString unpacked = staging.path() + QLatin1Char('/') + extractedDirName;
         if (!tar.ok)
@@ -417,14 +425,9 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
     const QUrl url(filePath, QUrl::TolerantMode);
     const QString zipPath = url.isLocalFile() ? url.toLocalFile() : filePath;
 
-    QDir data(dataDir);
-    if (!data.exists())
-        data.mkpath(QStringLiteral("."));
-    const QString destination = dataDir + QLatin1Char('/') + extractedDirName;
-    if (!force && QDir(destination).exists()) {
-        report("Directory already exists:", QDir(destination).absolutePath());
+    const QString destination = prepareDestination(dataDir, extractedDirName, force);
+    if (destination.isEmpty())
         return false;
-    }
     // A relative zip path names a file in the destination folder.
     const QString zipFile = QDir(destination).absoluteFilePath(zipPath);
 

@@ -47,6 +47,10 @@ private:
     bool extract(const QString &targetDir, const QString &filePath, const QString &extractedDirName,
                  bool force);
     bool copyAndMakeExecutable(const QString &source, const QString &destination);
+    // Creates `baseDir` when it is missing and returns the path of the folder
+    // `name` in it; empty (and a line saying so) when that folder exists and
+    // `force` is false.
+    QString prepareDestination(const QString &baseDir, const QString &name, bool force);
 
     // Starts `command` from the CCO folder in `process` with bash, with
     // JAVA_HOME ($1) and `values` ($2, $3, ...) as positional parameters, so
