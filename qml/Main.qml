@@ -72,9 +72,9 @@ MainView {
 
     // Output of the backend's program. Each chunk becomes a paragraph of the
     // output area. While chunks pour in they are gathered and added at most
-    // ten times a second: every change of the text area costs about the
-    // same whatever its size. Chunks that would be dropped before they are
-    // shown are dropped at once.
+    // ten times a second, since every change of the text area redraws all of
+    // its text. Chunks that would be dropped before they are shown are
+    // dropped at once.
     property var pendingOutput: []
     property int pendingLength: 0
 
