@@ -53,6 +53,14 @@ struct ChildResult
     bool ok = false;
     QByteArray standardOutput;
     QByteArray standardError;
+
+    // Why a failed child failed: what it wrote on its standard error, which
+    // is never empty, so that a failure can never pass for success.
+    QString failure(const QString &program) const
+    {
+        const QString text = QString::fromUtf8(standardError);
+        return text.isEmpty() ? program + QLatin1String(" failed without saying why") : text;
+    }
 };
 
 // Runs a short-lived child to its end, with no time limit. Success is a
@@ -141,6 +149,34 @@ bool moveIntoPlace(const QString &unpacked, const QString &destination, QString 
     }
     QDir(previous).removeRecursively();
     return true;
+}
+
+// Unpacks with `program` and `arguments` into a fresh staging folder beside
+// baseDir/name and, only when that succeeded, puts the unpacked folder in
+// place of baseDir/name: `unpackedFolder` inside the staging folder, or the
+// staging folder itself when it is empty. Returns why it failed, or nothing.
+QString unpackReplacing(const QString &baseDir, const QString &name, const QString &program,
+                        const QStringList &arguments, const QString &unpackedFolder)
+{
+    cleanUpInterruptedReplacement(baseDir, name);
+    QTemporaryDir staging(stagingPattern(baseDir, name));
+    if (!staging.isValid())
+        return staging.errorString();
+    const ChildResult child = runChild(program, arguments, staging.path());
+    if (!child.ok)
+        return child.failure(program);
+    const QString unpacked =
+        unpackedFolder.isEmpty() ? staging.path() : staging.path() + QLatin1Char('/') + unpackedFolder;
+    if (!QDir(unpacked).exists())
+        return QStringLiteral("the archive holds no %1 folder").arg(unpackedFolder);
+
+    const QString destination = baseDir + QLatin1Char('/') + name;
+    if (name == kCcoDirName && QDir(destination).exists())
+        qDebug() << "Deleting existing CustomerCheckout folder";
+    QString error;
+    if (moveIntoPlace(unpacked, destination, &error) && unpackedFolder.isEmpty())
+        staging.setAutoRemove(false);
+    return error;
 }
 
 } // namespace
@@ -382,25 +418,9 @@ bool CommandExecutor::extract(const QString &targetDir, const QString &filePath,
 
     // Unpack beside the destination and move the folder into place only when
     // tar succeeded, so a failed run never leaves a half-filled runtime.
-    cleanUpInterruptedReplacement(targetDir, extractedDirName);
-    QTemporaryDir staging(stagingPattern(targetDir, extractedDirName));
-    QString error;
-    if (!staging.isValid()) {
-        error = staging.errorString();
-    } else {
-        const ChildResult tar = runChild(QStringLiteral("tar"),
-                                         {QStringLiteral("-xzf"), QDir(targetDir).absoluteFilePath(filePath)},
-                                         staging.path());
-        const QString unpacked = staging.path() + QLatin1Char('/') + extractedDirName;
-        if (!tar.ok)
-            error = QString::fromUtf8(tar.standardError);
-        else if (!QDir(unpacked).exists())
-            error = QStringLiteral("the archive holds no %1 folder").arg(extractedDirName);
-        else if (extractedDirName == kCcoDirName && QDir(destination).exists())
-            qDebug() << "Deleting existing CustomerCheckout folder";
-        if (error.isEmpty())
-            moveIntoPlace(unpacked, destination, &error);
-    }
+    const QString error = unpackReplacing(
+        targetDir, extractedDirName, QStringLiteral("tar"),
+        {QStringLiteral("-xzf"), QDir(targetDir).absoluteFilePath(filePath)}, extractedDirName);
     if (!error.isEmpty()) {
         report("Failed to extract file. Error:", error);
         return false;
@@ -435,22 +455,8 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
     if (extractedDirName == kCcoDirName) {
         // Replace the installation only once the whole zip has been unpacked:
         // a failed import leaves the existing one as it was.
-        cleanUpInterruptedReplacement(dataDir, extractedDirName);
-        QTemporaryDir staging(stagingPattern(dataDir, extractedDirName));
-        if (!staging.isValid()) {
-            error = staging.errorString();
-        } else {
-            const ChildResult unzip =
-                runChild(QStringLiteral("unzip"), {QStringLiteral("-o"), zipFile}, staging.path());
-            if (!unzip.ok) {
-                error = QString::fromUtf8(unzip.standardError);
-            } else {
-                if (QDir(destination).exists())
-                    qDebug() << "Deleting existing CustomerCheckout folder";
-                if (moveIntoPlace(staging.path(), destination, &error))
-                    staging.setAutoRemove(false);
-            }
-        }
+        error = unpackReplacing(dataDir, extractedDirName, QStringLiteral("unzip"),
+                                {QStringLiteral("-o"), zipFile}, QString());
     } else {
         // Any other folder is unpacked into, keeping the files the zip
         // does not hold.
@@ -459,7 +465,7 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
         const ChildResult unzip =
             runChild(QStringLiteral("unzip"), {QStringLiteral("-o"), zipFile}, destination);
         if (!unzip.ok)
-            error = QString::fromUtf8(unzip.standardError);
+            error = unzip.failure(QStringLiteral("unzip"));
     }
 
     if (!error.isEmpty()) {

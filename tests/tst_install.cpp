@@ -474,6 +474,7 @@ void tst_Install::importFailureKeepsInstallation_data()
     QTest::newRow("zip missing") << QByteArray("missing");
     QTest::newRow("unzip fails half-way") << QByteArray("file-size-limit");
     QTest::newRow("leftover of an interrupted import") << QByteArray("leftover");
+    QTest::newRow("unzip fails without a word") << QByteArray("silent");
 }
 
 void tst_Install::importFailureKeepsInstallation()
@@ -501,6 +502,11 @@ void tst_Install::importFailureKeepsInstallation()
     } else if (failure == "leftover") {
         QVERIFY(writeFile(home->appData() + "/.CustomerCheckout.staging-q1W2e3/run.sh", "half"));
         QVERIFY(writeFile(zip, "not a zip"));
+    } else if (failure == "silent") {
+        makeInstallationZip("cco.zip");
+        const QString bin = home->scratch("bin");
+        QVERIFY(writeScript(bin + "/unzip", "exit 1"));
+        qputenv("PATH", QFile::encodeName(bin) + ":" + savedPath);
     }
 
     CommandExecutor executor;
