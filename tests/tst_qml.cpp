@@ -112,24 +112,29 @@ public:
         return server.listen(QHostAddress::LocalHost, 9999);
     }
 
+    // What `item` shows now.
+    static QImage grab(QQuickItem *item)
+    {
+        if (!item || !item->window())
+            return QImage();
+        const QRectF rect = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+        return item->window()->grabWindow().copy(rect.toRect());
+    }
+
     // Saves what `item` shows now into the build folder; returns the path.
     Q_INVOKABLE QString saveScreenshot(QQuickItem *item, const QString &name)
     {
-        if (!item || !item->window())
-            return QString();
-        const QImage window = item->window()->grabWindow();
-        const QRectF rect = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
+        const QImage image = grab(item);
         const QString folder = QStringLiteral(VARNOLET_BUILD_DIR "/screenshots");
         QDir().mkpath(folder);
         const QString path = folder + QLatin1Char('/') + name + QLatin1String(".png");
-        return window.copy(rect.toRect()).save(path) ? path : QString();
+        return !image.isNull() && image.save(path) ? path : QString();
     }
 
     // The share of pixels of what `item` shows that are close to `color`.
     Q_INVOKABLE double colorShare(QQuickItem *item, const QColor &color)
     {
-        const QImage image = item->window()->grabWindow().copy(
-            item->mapRectToScene(QRectF(0, 0, item->width(), item->height())).toRect());
+        const QImage image = grab(item);
         qint64 close = 0;
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
