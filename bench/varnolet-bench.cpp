@@ -278,8 +278,6 @@ int benchReadiness(int runs)
         waitUntil([&] { return app.frames.size() > framesBefore; }, 1000);
         const long long drawn = app.frames.size() > framesBefore ? app.frames[framesBefore] : shown;
         QObject::disconnect(connection);
-        if (qEnvironmentVariableIsSet("BENCH_VERBOSE"))
-            std::fprintf(stderr, "written %lld shown %lld drawn %lld now %lld\n", written, shown, drawn, nowMicros());
         delays.push_back((drawn - written) / 1000.0);
         std::printf("run %d: readiness line to web view drawn %.1f ms\n", run + 1, delays.back());
         std::fflush(stdout);
