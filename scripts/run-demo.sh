@@ -11,6 +11,7 @@
 # address, checks that the maintenance screen is back, and exits. Every
 # process it started is gone when it exits, also when it fails.
 set -euo pipefail
+source "$(dirname "$0")/processes.sh"
 
 build=$(cd "${1:?usage: run-demo.sh BUILD_DIR}" && pwd)
 app_dir="$build/demo/app"
@@ -38,11 +39,12 @@ xvfb_pid=""
 app_pid=""
 cleanup() {
     # The app and everything it started share one process group.
-    [ -n "$app_pid" ] && kill -KILL -- "-$app_pid" 2>/dev/null || true
+    [ -n "$app_pid" ] && end_process_group "$app_pid"
     [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
     wait 2>/dev/null || true
 }
 trap cleanup EXIT
+require_free_cco_port
 
 # A display number nobody uses.
 display=99

@@ -15,8 +15,10 @@ packages=(
     qml-module-lomiri-components qml-module-lomiri-content qml-module-gsettings1.0
     # ships the shell's com.canonical.qtmir settings schema
     qml-module-qtmir
+    # keeps the screen on while CCO's page is shown
+    qml-module-qtsysteminfo
     # child programs and a virtual display
-    bash coreutils tar gzip unzip zip xvfb xauth
+    bash coreutils tar gzip unzip zip xvfb xauth x11-xserver-utils iproute2
     # Java for the demo installation and the shipped tools
     openjdk-17-jdk-headless
     # screenshots of the demo when it runs without a display

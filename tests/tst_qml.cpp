@@ -90,6 +90,14 @@ public:
         return pid > 0 && ::kill(pid, SIGKILL) == 0;
     }
 
+    // Whether nothing accepts connections on CCO's address.
+    Q_INVOKABLE bool ccoPortFree() const
+    {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, 9999);
+        return !probe.waitForConnected(2000);
+    }
+
     // Serves a stand-in of CCO's web interface on its address.
     Q_INVOKABLE bool serveWebInterface()
     {

@@ -11,16 +11,14 @@ set -euo pipefail
 source_dir=$1
 build=$2
 version=$3
+source "$source_dir/scripts/processes.sh"
 work=$(mktemp -d)
 app_pid=""
 checks=0
 failures=0
 
 cleanup() {
-    if [ -n "$app_pid" ]; then
-        kill -KILL -- "-$app_pid" 2>/dev/null || true
-        wait "$app_pid" 2>/dev/null || true
-    fi
+    [ -n "$app_pid" ] && end_process_group "$app_pid"
     rm -rf "$work"
 }
 trap cleanup EXIT
@@ -77,6 +75,7 @@ check "provisioning patches" "$prefix/bin/varnolet-provision" patch
 check "provisioned installation passes the check" "$prefix/bin/varnolet-provision" check
 
 # The installed app, started by its launcher, counts down and starts CCO.
+require_free_cco_port
 setsid "$prefix/bin/varnolet" >"$work/app.log" 2>&1 &
 app_pid=$!
 page=""

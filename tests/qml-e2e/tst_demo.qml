@@ -1,6 +1,7 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.5
 import QtTest 1.2
+import "../common/page.js" as Page
 
 // The main road on the demo installation: provisioning by command, the
 // countdown, the demo CCO (real Java) started with the unpacked runtime, its
@@ -31,25 +32,20 @@ Item {
                    "varnolet-provision " + args.join(" "))
         }
 
-        // What the demo page says in its prefix line, read from the page.
-        function pagePrefix() {
-            var result = {text: null}
-            find("webView").runJavaScript("document.getElementById('prefix').textContent",
-                                          function(value) { result.text = value })
-            tryVerify(function() { return result.text !== null }, 10000)
-            return result.text
-        }
-
-        function waitForPage() {
-            tryVerify(function() { return main.webViewVisible }, 60000, output())
+        // Waits for the web view and, in it, the demo page with `prefix`.
+        function waitForPage(prefix) {
+            tryVerify(function() { return main.webViewVisible }, 60000,
+                      "gave up waiting for the web view; output: " + output())
             var webView = find("webView")
-            tryVerify(function() { return !webView.loading && webView.loadProgress === 100 }, 15000)
-            tryVerify(function() { return helper.colorShare(main, "#1565c0") > 0.3 }, 10000)
+            Page.waitForText(testCase, webView, "prefix", prefix)
+            tryVerify(function() { return helper.colorShare(main, "#1565c0") > 0.3 }, 10000,
+                      "gave up waiting for the demo page's colour on screen")
         }
 
         function stopFromPage() {
-            find("webView").runJavaScript("document.querySelector('form').submit()")
-            tryVerify(function() { return !main.webViewVisible }, 15000)
+            Page.submitForm(testCase, find("webView"))
+            tryVerify(function() { return !main.webViewVisible }, 15000,
+                      "gave up waiting for the maintenance screen after the stop")
             tryVerify(function() { return output().indexOf("The program ended with exit code 0.") >= 0 },
                       15000, output())
         }
@@ -61,6 +57,7 @@ Item {
         }
 
         function test_mainRoad() {
+            verify(helper.ccoPortFree(), "127.0.0.1:9999 is taken: the demo CCO could not serve there")
             helper.reset()
             verify(helper.setCurrent(helper.env("VARNOLET_DEMO_APP")))
             provision(["extract-jdk"])
@@ -74,11 +71,10 @@ Item {
             verify(main.directoryCheckPassed)
             compare(find("countdownText").text, "Starting CCO in 5 seconds")
 
-            waitForPage()
+            waitForPage("POS DEMO-0001")
             verify(output().indexOf("Demo CCO starting") >= 0, output())
             verify(output().indexOf("sapmachine-jre-17.0.6") >= 0, output())
             verify(output().indexOf("Web container started.") >= 0, output())
-            compare(pagePrefix(), "POS DEMO-0001")
             verify(helper.saveScreenshot(main, "demo-web-view") !== "")
 
             stopFromPage()
@@ -111,8 +107,7 @@ Item {
 
             // The next start shows the new prefix.
             mouseClick(find("runButton"))
-            waitForPage()
-            compare(pagePrefix(), "POS POS-42")
+            waitForPage("POS POS-42")
             stopFromPage()
         }
     }

@@ -2,6 +2,7 @@ import QtQuick 2.12
 import QtQuick.Controls 2.5
 import QtTest 1.2
 import QtWebEngine 1.10
+import "../common/page.js" as Page
 
 // The main view from the compiled-in resources, over the real backend, with
 // stand-in CCO scripts in a fresh data home for every test.
@@ -135,7 +136,7 @@ TestCase {
         install(runScript)
         createMain()
         click("countdownText")
-        verify(helper.serveWebInterface())
+        verify(helper.serveWebInterface(), "127.0.0.1:9999 is taken: no stand-in CCO page")
         var start = Date.now()
         click("runButton")
         tryVerify(function() { return main.webViewVisible }, 10000)
@@ -152,7 +153,7 @@ TestCase {
         verify(elapsed >= 2900, "shown after " + elapsed + " ms")
         verify(outputText().indexOf("Web container started.") >= 0, outputText())
         var webView = find("webView")
-        tryVerify(function() { return !webView.loading && webView.loadProgress === 100 }, 15000)
+        Page.waitForLoad(testCase, webView, "the stand-in page")
         // The page shows: its green background covers most of the view.
         tryVerify(function() { return helper.colorShare(main, "#1b7f3b") > 0.5 }, 10000)
         verify(helper.saveScreenshot(main, "web-view") !== "")
@@ -352,12 +353,12 @@ TestCase {
 
     function test_rendererCrashReloadsCco() {
         createMain()
-        verify(helper.serveWebInterface())
+        verify(helper.serveWebInterface(), "127.0.0.1:9999 is taken: no stand-in CCO page")
         var webView = find("webView")
         webView.url = "chrome://crash"
         tryVerify(function() { return webView.url.toString().indexOf(ccoAddress) === 0 }, 15000,
                   "the web view shows " + webView.url)
-        tryVerify(function() { return !webView.loading && webView.loadProgress === 100 }, 15000)
+        Page.waitForLoad(testCase, webView, "CCO's page after the renderer crash")
     }
 
     // ---- output area

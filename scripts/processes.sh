@@ -1,0 +1,23 @@
+# Shell helpers for the scripts that start the app, CCO and X servers:
+# source it, then call the functions.
+
+# Fails with a message naming what holds it when something already accepts
+# connections on CCO's address: the demo would test that program, not ours.
+require_free_cco_port() {
+    if (exec 3<>/dev/tcp/127.0.0.1/9999) 2>/dev/null; then
+        echo "127.0.0.1:9999 is already taken, so CCO could not serve there:" >&2
+        ss -ltnp 'sport = :9999' 2>/dev/null >&2 || true
+        return 1
+    fi
+}
+
+# Kills the process group $1 and waits up to 10 s until none of its members
+# is left, so that the next test finds CCO's port and the display free.
+end_process_group() {
+    local group=$1 deadline=$((SECONDS + 10))
+    kill -KILL -- "-$group" 2>/dev/null || return 0
+    while kill -0 -- "-$group" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
+        sleep 0.1
+    done
+    wait "$group" 2>/dev/null || true
+}
