@@ -324,7 +324,7 @@ MainView {
                         if (commandExecutor.patchInstallation()) {
                             commandOutput.text = "Install patched"
                         } else {
-                            root.appendOutput(qsTr("The patch is incomplete: the lines above name the files that were not copied."))
+                            root.appendOutput(qsTr("The patch failed and the installed files were kept: the lines above say why."))
                         }
                     }
                 }

@@ -1,14 +1,25 @@
 #include "commandexecutor.h"
 
+#include "ccoprobe.h"
+
 #include <QDebug>
+#include <QDirIterator>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
+#include <QRegularExpression>
+#include <QTemporaryFile>
 #include <QTextCodec>
 #include <QUrl>
+
+#include <cstdio>
+#include <signal.h>
+#include <sys/prctl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -48,17 +59,39 @@ bool containsNewOccurrence(const QString &text, const QString &marker, int seenL
     return text.indexOf(marker, qMax(0, seenLength - marker.size() + 1)) >= 0;
 }
 
+// A short-lived helper program (pwd, tar, unzip). It gets no terminal and no
+// input, so nothing it asks can wait for an answer, and it ends with the app
+// or the tool that started it.
+class HelperProcess : public QProcess
+{
+public:
+    HelperProcess() { setStandardInputFile(QProcess::nullDevice()); }
+
+protected:
+    void setupChildProcess() override
+    {
+        ::setsid();
+        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (::getppid() != parent)
+            ::_exit(127);
+    }
+
+private:
+    const pid_t parent = ::getpid();
+};
+
 struct ChildResult
 {
     bool ok = false;
     QByteArray standardOutput;
     QByteArray standardError;
 
-    // Why a failed child failed: what it wrote on its standard error, which
-    // is never empty, so that a failure can never pass for success.
+    // Why a failed child failed: what it wrote on both channels (unzip gives
+    // its reasons on standard output), never empty, so that a failure can
+    // never pass for success.
     QString failure(const QString &program) const
     {
-        const QString text = QString::fromUtf8(standardError);
+        const QString text = QString::fromUtf8(standardOutput + standardError).trimmed();
         return text.isEmpty() ? program + QLatin1String(" failed without saying why") : text;
     }
 };
@@ -68,13 +101,10 @@ struct ChildResult
 ChildResult runChild(const QString &program, const QStringList &arguments,
                      const QString &workingDirectory = QString())
 {
-    QProcess child;
+    HelperProcess child;
     if (!workingDirectory.isEmpty())
         child.setWorkingDirectory(workingDirectory);
     child.start(program, arguments);
-    // Nothing is ever typed into a child: a question (unzip asks one on a
-    // full disk) gets end-of-file instead of blocking the app for good.
-    child.closeWriteChannel();
     child.waitForFinished(-1);
     ChildResult result;
     result.ok = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0
@@ -105,14 +135,16 @@ QString stagingPattern(const QString &baseDir, const QString &name)
 
 // Undoes what an interrupted replacement of baseDir/name left behind: when
 // the folder itself is missing but its previous version was set aside, that
-// version is put back. Leftover staging folders are removed.
-void cleanUpInterruptedReplacement(const QString &baseDir, const QString &name)
+// version is put back. Leftover staging and set-aside folders are removed;
+// returns a line for each that could not be.
+QStringList cleanUpInterruptedReplacement(const QString &baseDir, const QString &name)
 {
     QDir base(baseDir);
     const QString prefix = QLatin1Char('.') + name + QLatin1String(".staging-");
     const QFileInfoList leftovers =
         base.entryInfoList({prefix + QLatin1Char('*')}, QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot,
                            QDir::Time);
+    QStringList stuck;
     for (const QFileInfo &leftover : leftovers) {
         const bool setAside = leftover.fileName().endsWith(QLatin1String("-previous"));
         if (setAside && !QFileInfo::exists(baseDir + QLatin1Char('/') + name)) {
@@ -120,13 +152,20 @@ void cleanUpInterruptedReplacement(const QString &baseDir, const QString &name)
             base.rename(leftover.fileName(), name);
             continue;
         }
-        QDir(leftover.absoluteFilePath()).removeRecursively();
+        if (!QDir(leftover.absoluteFilePath()).removeRecursively())
+            stuck << QStringLiteral("Could not delete %1, left from an earlier replacement of %2; "
+                                    "the next operation tries again.")
+                         .arg(leftover.absoluteFilePath(), name);
     }
+    return stuck;
 }
 
 // Puts the unpacked folder `unpacked` at `destination`, replacing what is
-// there. The previous folder is only deleted once the new one is in place.
-bool moveIntoPlace(const QString &unpacked, const QString &destination, QString *error)
+// there: that is set aside at `previous` and only deleted once the new folder
+// is in place, and put back when it cannot be. `leftover` says when the set-
+// aside folder could not be deleted.
+bool moveIntoPlace(const QString &unpacked, const QString &destination, const QString &previous,
+                   QString *error, QString *leftover)
 {
     QDir dir;
     if (!QFileInfo::exists(destination)) {
@@ -135,9 +174,6 @@ bool moveIntoPlace(const QString &unpacked, const QString &destination, QString 
         *error = QStringLiteral("cannot move the unpacked files to %1").arg(destination);
         return false;
     }
-    // Beside the staging folder, so that an interrupted run is recognised
-    // and undone by the next one.
-    const QString previous = unpacked + QLatin1String("-previous");
     if (!dir.rename(destination, previous)) {
         *error = QStringLiteral("cannot move %1 aside").arg(destination);
         return false;
@@ -147,36 +183,112 @@ bool moveIntoPlace(const QString &unpacked, const QString &destination, QString 
         *error = QStringLiteral("cannot move the unpacked files to %1").arg(destination);
         return false;
     }
-    QDir(previous).removeRecursively();
+    if (!QDir(previous).removeRecursively())
+        *leftover = QStringLiteral("Could not delete the replaced folder, set aside at %1; the next "
+                                   "operation tries again.")
+                        .arg(previous);
     return true;
 }
 
-// Unpacks with `program` and `arguments` into a fresh staging folder beside
-// baseDir/name and, only when that succeeded, puts the unpacked folder in
-// place of baseDir/name: `unpackedFolder` inside the staging folder, or the
-// staging folder itself when it is empty. Returns why it failed, or nothing.
-QString unpackReplacing(const QString &baseDir, const QString &name, const QString &program,
-                        const QStringList &arguments, const QString &unpackedFolder)
+// What the symbolic link `path` holds, as it is; empty for anything else.
+QString linkTarget(const QString &path)
 {
-    cleanUpInterruptedReplacement(baseDir, name);
-    QTemporaryDir staging(stagingPattern(baseDir, name));
-    if (!staging.isValid())
-        return staging.errorString();
-    const ChildResult child = runChild(program, arguments, staging.path());
-    if (!child.ok)
-        return child.failure(program);
-    const QString unpacked =
-        unpackedFolder.isEmpty() ? staging.path() : staging.path() + QLatin1Char('/') + unpackedFolder;
-    if (!QDir(unpacked).exists())
-        return QStringLiteral("the archive holds no %1 folder").arg(unpackedFolder);
+    char buffer[4096];
+    const ssize_t length = ::readlink(QFile::encodeName(path).constData(), buffer, sizeof buffer);
+    return length > 0 ? QFile::decodeName(QByteArray(buffer, int(length))) : QString();
+}
 
-    const QString destination = baseDir + QLatin1Char('/') + name;
-    if (name == kCcoDirName && QDir(destination).exists())
-        qDebug() << "Deleting existing CustomerCheckout folder";
+// Where the symbolic link `link` leads, following every link on the way as
+// the system would; empty when it leads to an absolute path or in circles.
+QString resolveRelativeLink(const QString &link)
+{
+    QString current = QFileInfo(link).absolutePath();
+    QStringList rest = linkTarget(link).split(QLatin1Char('/'));
+    if (rest.first().isEmpty())
+        return QString(); // absolute
+    for (int hops = 0; !rest.isEmpty();) {
+        const QString part = rest.takeFirst();
+        if (part.isEmpty() || part == QLatin1String("."))
+            continue;
+        if (part == QLatin1String("..")) {
+            current = QFileInfo(current).path();
+            continue;
+        }
+        const QString next = current + QLatin1Char('/') + part;
+        const QString inner = linkTarget(next);
+        if (inner.isEmpty()) {
+            current = next;
+            continue;
+        }
+        if (inner.startsWith(QLatin1Char('/')) || ++hops > 40)
+            return QString();
+        rest = inner.split(QLatin1Char('/')) + rest;
+    }
+    return current;
+}
+
+// The first symbolic link below `root` that leads out of it or to an
+// absolute path, named with its target; empty when every link stays inside.
+QString linkLeadingOut(const QString &root)
+{
+    QDirIterator it(root, QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        if (!it.fileInfo().isSymLink())
+            continue;
+        const QString end = resolveRelativeLink(path);
+        if (end != root && !end.startsWith(root + QLatin1Char('/')))
+            return QStringLiteral("the entry %1 links to %2, outside the installation")
+                .arg(QDir(root).relativeFilePath(path), linkTarget(path));
+    }
+    return QString();
+}
+
+// Lists the zip `zip` with unzip's zipinfo mode: how many entries it holds,
+// whether any is encrypted, and whether all lie in one top folder `folder`.
+struct ZipListing
+{
     QString error;
-    if (moveIntoPlace(unpacked, destination, &error) && unpackedFolder.isEmpty())
-        staging.setAutoRemove(false);
-    return error;
+    int entries = 0;
+    QString encrypted;
+    bool allInside = true;
+
+    explicit ZipListing(const QString &zip, const QString &folder)
+    {
+        const ChildResult zipinfo = runChild(QStringLiteral("unzip"), {QStringLiteral("-Z"), zip});
+        if (!zipinfo.ok) {
+            error = zipinfo.failure(QStringLiteral("unzip"));
+            return;
+        }
+        // "-rw-r--r--  3.0 unx  2 tx stor 26-Dec-06 23:41 name": an upper-case
+        // T or B marks an encrypted entry.
+        static const QRegularExpression entry(QStringLiteral(
+            "^\\S+\\s+\\S+\\s+\\S+\\s+\\d+\\s+([tbTB])\\S\\s+\\S+\\s+\\S+\\s+\\S+\\s(.*)$"));
+        for (const QByteArray &line : zipinfo.standardOutput.split('\n')) {
+            const QRegularExpressionMatch match = entry.match(QString::fromUtf8(line));
+            if (!match.hasMatch())
+                continue;
+            ++entries;
+            const QString name = match.captured(2);
+            if (encrypted.isEmpty() && match.captured(1).at(0).isUpper())
+                encrypted = name;
+            if (!name.startsWith(folder + QLatin1Char('/')))
+                allInside = false;
+        }
+        allInside = allInside && entries > 0;
+    }
+};
+
+bool isRegularFile(const QString &path)
+{
+    struct stat status;
+    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
+}
+
+bool isExecutableFile(const QString &path)
+{
+    return isRegularFile(path) && ::access(QFile::encodeName(path).constData(), X_OK) == 0;
 }
 
 } // namespace
@@ -297,6 +409,14 @@ void CommandExecutor::launch(const QString &dataDir, const QString &command,
         say(QStringLiteral("Not starting %1: another program is still running.").arg(scriptName));
         return;
     }
+    // The restore tool rewrites the installation: never under a running CCO.
+    if (scriptName != QLatin1String("./run.sh")) {
+        const QString running = CcoProbe::runningCco(dataDir);
+        if (!running.isEmpty()) {
+            say(QStringLiteral("Not starting %1: CCO is running (%2).").arg(scriptName, running));
+            return;
+        }
+    }
 
     // $1 is the runtime folder, $2... the values. bash hands them to the
     // script as they are: they are never parsed as shell code.
@@ -318,10 +438,37 @@ void CommandExecutor::launch(const QString &dataDir, const QString &command,
 // ---------------------------------------------------------------------------
 // Installation check and patch
 
+bool CommandExecutor::ccoRunsFromInstallation(const QString &operation)
+{
+    if (process.state() != QProcess::NotRunning) {
+        say(QStringLiteral("%1 refused: a program is running from the installation. Stop it first; "
+                           "nothing was changed.")
+                .arg(operation));
+        return true;
+    }
+    const QString running = CcoProbe::runningCco(appDataLocation());
+    if (running.isEmpty())
+        return false;
+    say(QStringLiteral("%1 refused: CCO is running (%2). Stop it first; nothing was changed.")
+            .arg(operation, running));
+    return true;
+}
+
+void CommandExecutor::cleanUpLeftovers(const QString &baseDir, const QString &name)
+{
+    for (const QString &line : cleanUpInterruptedReplacement(baseDir, name))
+        say(line);
+}
+
+bool CommandExecutor::runtimeCanRun(const QString &jreDir)
+{
+    return isExecutableFile(jreDir + QLatin1String("/bin/java"));
+}
+
 bool CommandExecutor::checkDirectoryValidity()
 {
     const QString dataDir = appDataLocation();
-    cleanUpInterruptedReplacement(dataDir, kCcoDirName);
+    cleanUpLeftovers(dataDir, kCcoDirName);
 
     const QDir ccoDir(dataDir + QLatin1Char('/') + kCcoDirName);
     const QDir dataQDir(dataDir);
@@ -339,8 +486,17 @@ bool CommandExecutor::checkDirectoryValidity()
         qDebug() << "sapmachine-jre-17.0.6 sub-directory does not exist in:" << dataQDir.absolutePath();
         return false;
     }
-    if (!QFile::exists(runScript)) {
+    if (!QFileInfo::exists(runScript)) {
         qDebug() << "run.sh script file does not exist at:" << runScript;
+        return false;
+    }
+    if (!isExecutableFile(runScript)) {
+        qDebug() << "run.sh script file is not an executable file at:" << runScript;
+        return false;
+    }
+    if (!runtimeCanRun(dataQDir.absoluteFilePath(kJreDirName))) {
+        qDebug() << "sapmachine-jre-17.0.6 has no executable bin/java at:"
+                 << dataQDir.absoluteFilePath(kJreDirName + QLatin1String("/bin/java"));
         return false;
     }
     qDebug() << "All checks passed for directory and files.";
@@ -351,29 +507,68 @@ bool CommandExecutor::patchInstallation()
 {
     const QString ccoDir = appDataLocation() + QLatin1Char('/') + kCcoDirName + QLatin1Char('/');
     const QString prefix = assetsPrefix();
+    if (ccoRunsFromInstallation(QStringLiteral("Patch")))
+        return false;
+
+    // Every file is first copied beside the one it replaces, and only when
+    // all five copies are complete are they renamed over the installed
+    // files: a failed patch changes nothing.
+    std::vector<std::unique_ptr<QTemporaryFile>> copies;
+    for (const char *name : kPatchFiles) {
+        copies.push_back(copyBeside(prefix + QLatin1String(name), ccoDir + QLatin1String(name)));
+    }
+    if (std::any_of(copies.begin(), copies.end(), [](const auto &copy) { return !copy; })) {
+        say(QStringLiteral("Nothing was patched: the installed files are as they were."));
+        return false;
+    }
     bool allPatched = true;
-    for (const char *name : kPatchFiles)
-        allPatched = copyAndMakeExecutable(prefix + QLatin1String(name), ccoDir + QLatin1String(name))
-                     && allPatched;
+    for (size_t i = 0; i < copies.size(); ++i) {
+        const QString source = prefix + QLatin1String(kPatchFiles[i]);
+        const QString destination = ccoDir + QLatin1String(kPatchFiles[i]);
+        if (std::rename(QFile::encodeName(copies[i]->fileName()).constData(),
+                        QFile::encodeName(destination).constData())
+            != 0) {
+            say(QStringLiteral("Failed to copy %1 to %2: %3")
+                    .arg(source, destination, QString::fromLocal8Bit(strerror(errno))));
+            allPatched = false;
+            continue;
+        }
+        copies[i]->setAutoRemove(false);
+        qDebug() << "Copied" << source << "to" << destination << "successfully";
+        qDebug() << "Set executable permissions for" << destination;
+    }
     return allPatched;
 }
 
-bool CommandExecutor::copyAndMakeExecutable(const QString &source, const QString &destination)
+std::unique_ptr<QTemporaryFile> CommandExecutor::copyBeside(const QString &source,
+                                                            const QString &destination)
 {
-    if (QFile::exists(destination))
-        QFile::remove(destination);
-    if (!QFile::copy(source, destination)) {
-        qDebug() << "Failed to copy" << source << "to" << destination;
-        emit processOutputChanged(QStringLiteral("Failed to copy %1 to %2").arg(source, destination));
-        return false;
-    }
-    qDebug() << "Copied" << source << "to" << destination << "successfully";
-    if (!QFile(destination).setPermissions(kPatchPermissions)) {
-        report("Failed to set executable permissions for", destination);
-        return false;
-    }
-    qDebug() << "Set executable permissions for" << destination;
-    return true;
+    const QString folder = QFileInfo(destination).absolutePath();
+    auto fail = [&](const QString &why) {
+        qDebug() << "Failed to copy" << source << "to" << destination << why;
+        emit processOutputChanged(QStringLiteral("Failed to copy %1 to %2: %3").arg(source, destination, why));
+        return std::unique_ptr<QTemporaryFile>();
+    };
+    QFile input(source);
+    if (!input.open(QIODevice::ReadOnly))
+        return fail(input.errorString());
+    auto copy = std::make_unique<QTemporaryFile>(folder + QLatin1String("/.")
+                                                 + QFileInfo(destination).fileName()
+                                                 + QLatin1String(".patch-XXXXXX"));
+    if (!copy->open())
+        return fail(QStringLiteral("%1 (in %2)").arg(copy->errorString(), folder));
+    QByteArray block;
+    bool written = true;
+    while (written && !(block = input.read(1 << 20)).isEmpty())
+        written = copy->write(block) == block.size();
+    if (input.error() != QFileDevice::NoError)
+        return fail(input.errorString());
+    if (!written || !copy->flush())
+        return fail(QStringLiteral("cannot write the copy in %1 (is the disk full?)").arg(folder));
+    if (!copy->setPermissions(kPatchPermissions))
+        return fail(copy->errorString());
+    copy->close();
+    return copy;
 }
 
 // ---------------------------------------------------------------------------
@@ -388,7 +583,12 @@ QString CommandExecutor::runExtractJDK()
         report("Unsupported architecture:", QSysInfo::currentCpuArchitecture());
         return dataDir;
     }
-    extract(dataDir, prefix + archive, kJreDirName, false);
+    // A runtime folder that cannot run CCO is replaced, not kept.
+    const QString jreDir = dataDir + QLatin1Char('/') + kJreDirName;
+    const bool broken = QFileInfo::exists(jreDir) && !runtimeCanRun(jreDir);
+    if (broken)
+        report("The runtime has no executable bin/java and is replaced:", jreDir);
+    extract(dataDir, prefix + archive, kJreDirName, broken);
     return dataDir;
 }
 
@@ -418,15 +618,58 @@ bool CommandExecutor::extract(const QString &targetDir, const QString &filePath,
 
     // Unpack beside the destination and move the folder into place only when
     // tar succeeded, so a failed run never leaves a half-filled runtime.
-    const QString error = unpackReplacing(
-        targetDir, extractedDirName, QStringLiteral("tar"),
-        {QStringLiteral("-xzf"), QDir(targetDir).absoluteFilePath(filePath)}, extractedDirName);
+    const QString archive = QDir(targetDir).absoluteFilePath(filePath);
+    QString error;
+    if (ccoRunsFromInstallation(QStringLiteral("Unpacking the runtime")))
+        return false;
+    if (!isRegularFile(archive)) {
+        error = QStringLiteral("%1 is not a readable archive file").arg(archive);
+    } else {
+        error = unpackReplacing(targetDir, extractedDirName, [&](Staging &staging) {
+            const ChildResult tar =
+                runChild(QStringLiteral("tar"), {QStringLiteral("-xzf"), archive}, staging.unpacked);
+            if (!tar.ok)
+                return tar.failure(QStringLiteral("tar"));
+            staging.unpacked += QLatin1Char('/') + extractedDirName;
+            return QDir(staging.unpacked).exists()
+                       ? QString()
+                       : QStringLiteral("the archive holds no %1 folder").arg(extractedDirName);
+        });
+    }
     if (!error.isEmpty()) {
         report("Failed to extract file. Error:", error);
         return false;
     }
     report("File extracted successfully to", targetDir);
     return true;
+}
+
+QString CommandExecutor::unpackReplacing(const QString &baseDir, const QString &name,
+                                         const std::function<QString(Staging &)> &unpack)
+{
+    cleanUpLeftovers(baseDir, name);
+    QTemporaryDir folder(stagingPattern(baseDir, name));
+    if (!folder.isValid())
+        return QStringLiteral("%1 (in %2)").arg(folder.errorString(), baseDir);
+    Staging staging{folder.path(), folder.path() + QLatin1String("/unpacked")};
+    if (!QDir().mkdir(staging.unpacked))
+        return QStringLiteral("cannot create %1").arg(staging.unpacked);
+    const QString error = unpack(staging);
+    if (!error.isEmpty())
+        return error;
+
+    const QString destination = baseDir + QLatin1Char('/') + name;
+    if (name == kCcoDirName && QDir(destination).exists())
+        qDebug() << "Deleting existing CustomerCheckout folder";
+    QString failure;
+    QString leftover;
+    // Beside the staging folder, so that an interrupted run is recognised
+    // and undone by the next one.
+    moveIntoPlace(staging.unpacked, destination, folder.path() + QLatin1String("-previous"), &failure,
+                  &leftover);
+    if (!leftover.isEmpty())
+        say(leftover);
+    return failure;
 }
 
 bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString &extractedDirName,
@@ -437,11 +680,8 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
         report("File not found:", filePath);
         return false;
     }
-    if (process.state() != QProcess::NotRunning) {
-        say(QStringLiteral("Import refused: a program is running from the installation. Stop it "
-                           "first; nothing was changed."));
+    if (ccoRunsFromInstallation(QStringLiteral("Import")))
         return false;
-    }
     const QUrl url(filePath, QUrl::TolerantMode);
     const QString zipPath = url.isLocalFile() ? url.toLocalFile() : filePath;
 
@@ -451,21 +691,48 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
     // A relative zip path names a file in the destination folder.
     const QString zipFile = QDir(destination).absoluteFilePath(zipPath);
 
+    // unzip reads [, ], * and ? in a zip's name as a pattern: it is handed
+    // the zip under a plain name, a link in the staging folder.
+    auto unzipInto = [&](Staging &staging, const QString &folder) {
+        const QString link = staging.path + QLatin1String("/archive.zip");
+        if (!QFile::link(zipFile, link))
+            return QStringLiteral("cannot link %1 into %2").arg(zipFile, staging.path);
+        const ZipListing listing(link, kCcoDirName);
+        if (!listing.error.isEmpty())
+            return QString(listing.error).replace(link, zipFile);
+        if (!listing.encrypted.isEmpty())
+            return QStringLiteral("the zip is encrypted (%1 needs a password); import an "
+                                  "unencrypted zip")
+                .arg(listing.encrypted);
+        const ChildResult unzip = runChild(QStringLiteral("unzip"), {QStringLiteral("-o"), link}, folder);
+        if (!unzip.ok)
+            return unzip.failure(QStringLiteral("unzip")).replace(link, zipFile);
+        if (listing.allInside && folder == staging.unpacked) {
+            say(QStringLiteral("The zip holds the CustomerCheckout folder itself: importing what is "
+                               "inside it."));
+            staging.unpacked += QLatin1Char('/') + kCcoDirName;
+        }
+        return QString();
+    };
+
     QString error;
-    if (extractedDirName == kCcoDirName) {
+    if (!isRegularFile(zipFile)) {
+        error = QStringLiteral("%1 is not a readable zip file").arg(zipFile);
+    } else if (extractedDirName == kCcoDirName) {
         // Replace the installation only once the whole zip has been unpacked:
         // a failed import leaves the existing one as it was.
-        error = unpackReplacing(dataDir, extractedDirName, QStringLiteral("unzip"),
-                                {QStringLiteral("-o"), zipFile}, QString());
+        error = unpackReplacing(dataDir, extractedDirName, [&](Staging &staging) {
+            const QString failure = unzipInto(staging, staging.unpacked);
+            return failure.isEmpty() ? linkLeadingOut(staging.unpacked) : failure;
+        });
     } else {
         // Any other folder is unpacked into, keeping the files the zip
         // does not hold.
         if (!QDir(destination).exists())
             QDir(destination).mkpath(QStringLiteral("."));
-        const ChildResult unzip =
-            runChild(QStringLiteral("unzip"), {QStringLiteral("-o"), zipFile}, destination);
-        if (!unzip.ok)
-            error = unzip.failure(QStringLiteral("unzip"));
+        QTemporaryDir folder(stagingPattern(dataDir, extractedDirName));
+        Staging staging{folder.path(), destination};
+        error = folder.isValid() ? unzipInto(staging, destination) : folder.errorString();
     }
 
     if (!error.isEmpty()) {

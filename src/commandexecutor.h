@@ -6,7 +6,10 @@
 #include <QString>
 #include <QTextDecoder>
 
+#include <functional>
 #include <memory>
+
+class QTemporaryFile;
 
 // The backend of the launcher: every file-system operation and every child
 // process the user interface asks for. CCO and its restore tool run in the
@@ -46,7 +49,29 @@ private:
     void onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
     bool extract(const QString &targetDir, const QString &filePath, const QString &extractedDirName,
                  bool force);
-    bool copyAndMakeExecutable(const QString &source, const QString &destination);
+    // Copies `source` to a temporary file beside `destination`, mode 0755;
+    // nothing (and a line naming both) when it cannot.
+    std::unique_ptr<QTemporaryFile> copyBeside(const QString &source, const QString &destination);
+    // Whether a CCO runs from the installation, this app's or any other;
+    // if so, a line refusing `operation` names it.
+    bool ccoRunsFromInstallation(const QString &operation);
+    static bool runtimeCanRun(const QString &jreDir);
+    // Removes what interrupted replacements of baseDir/name left, and says
+    // what it could not remove.
+    void cleanUpLeftovers(const QString &baseDir, const QString &name);
+
+    // A fresh folder beside the one being replaced, and in it the folder
+    // that is to take its place.
+    struct Staging
+    {
+        QString path;
+        QString unpacked;
+    };
+    // Lets `unpack` fill a staging folder beside baseDir/name and, when it
+    // returns no error, puts the unpacked folder in place of baseDir/name.
+    // Returns why it failed, or nothing.
+    QString unpackReplacing(const QString &baseDir, const QString &name,
+                            const std::function<QString(Staging &)> &unpack);
     // Creates `baseDir` when it is missing and returns the path of the folder
     // `name` in it; empty (and a line saying so) when that folder exists and
     // `force` is false.

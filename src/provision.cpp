@@ -80,7 +80,7 @@ int main(int argc, char *argv[])
     }
     if (command == QLatin1String("patch") && arguments.isEmpty()) {
         if (!executor.patchInstallation()) {
-            out << "The patch is incomplete." << Qt::endl;
+            out << "The patch failed; the installed files were kept." << Qt::endl;
             return 1;
         }
         out << "Install patched" << Qt::endl;

@@ -14,6 +14,15 @@
 
 #include <memory>
 
+inline bool writeFile(const QString &path, const QByteArray &content,
+                      QFileDevice::Permissions permissions = QFileDevice::ReadOwner
+                                                             | QFileDevice::WriteOwner);
+inline bool writeScript(const QString &path, const QByteArray &body);
+
+// The scripts and jars the patch copies, in its order.
+const char *const kPatchFileNames[] = {"run.sh", "run_cco_restore.sh", "run_cco_restore_silent.sh",
+                                       "ui-test-1.0-SNAPSHOT.jar", "CCO_Restore.jar"};
+
 // A fresh data home for one test. The app data location lies inside it, so
 // no test ever touches the user's real data folder.
 class DataHome
@@ -30,6 +39,24 @@ public:
     QString appData() const { return root + QLatin1String("/varnolet.quindrel"); }
     QString cco() const { return appData() + QLatin1String("/CustomerCheckout"); }
     QString jre() const { return appData() + QLatin1String("/sapmachine-jre-17.0.6"); }
+    // A runtime that can run CCO: an executable bin/java.
+    bool makeRuntime() const { return writeScript(jre() + "/bin/java", "echo java \"$@\""); }
+    // A runnable installation of a few files whose run.sh says `tag`.
+    bool makeInstallation(const QByteArray &tag = "old") const
+    {
+        return writeScript(cco() + "/run.sh", "echo " + tag + " installation")
+               && writeFile(cco() + "/lib/cco.jar", tag + " jar")
+               && writeFile(cco() + "/config/pos.properties", "prefix=" + tag + "\n");
+    }
+    // The patch files in the assets folder `assets`, each saying "new <name>".
+    static bool makeAssets(const QString &assets)
+    {
+        for (const char *name : kPatchFileNames) {
+            if (!writeFile(assets + "/" + name, QByteArray("new ") + name))
+                return false;
+        }
+        return true;
+    }
     // A scratch folder beside the data home, for inputs of the test.
     QString scratch(const QString &name) const
     {
@@ -44,8 +71,7 @@ private:
 };
 
 inline bool writeFile(const QString &path, const QByteArray &content,
-                      QFileDevice::Permissions permissions = QFileDevice::ReadOwner
-                                                             | QFileDevice::WriteOwner)
+                      QFileDevice::Permissions permissions)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);

@@ -42,6 +42,9 @@ public:
         QDir().mkpath(work + QLatin1String("/assets"));
         qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome));
         QDir::setCurrent(work);
+        // The backend refuses to change an installation while CCO's
+        // address answers.
+        server.close();
     }
 
     Q_INVOKABLE bool writeFile(const QString &path, const QString &content, bool executable = false)

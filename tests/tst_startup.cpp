@@ -43,7 +43,7 @@ void tst_Startup::startsWithItsOwnEnvironmentAndName()
     // An installation that passes the check; its run.sh records the
     // environment the app hands on to CCO.
     DataHome home;
-    QVERIFY(QDir().mkpath(home.jre()));
+    QVERIFY(home.makeRuntime());
     QVERIFY(writeScript(home.cco() + "/run.sh",
                         "printf '%s|%s' \"$QTWEBENGINE_DISABLE_SANDBOX\" "
                         "\"$QT_AUTO_SCREEN_SCALE_FACTOR\" > environment"));
