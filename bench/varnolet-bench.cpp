@@ -11,7 +11,7 @@
 //
 // The logwriter helper must lie beside this program.
 
-#include "commandexecutor.h"
+#include "qmltypes.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -422,7 +422,7 @@ int main(int argc, char *argv[])
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel"));
-    qmlRegisterType<CommandExecutor>("CommandExecutor", 1, 0, "CommandExecutor");
+    registerBackendTypes();
     // The backend's debug lines would only measure the terminal.
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
         if (qEnvironmentVariableIsSet("BENCH_VERBOSE"))

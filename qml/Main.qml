@@ -7,6 +7,7 @@ import CommandExecutor 1.0
 import QtWebEngine 1.10
 import Lomiri.Content 1.3
 import GSettings 1.0
+import QtSystemInfo 5.0
 
 MainView {
     id: root
@@ -93,8 +94,10 @@ MainView {
         }
     }
 
-    // A line of the view's own, after whatever output came before it.
+    // A line of the view's own, after whatever output came before it; the
+    // log keeps it too.
     function appendOutput(text) {
+        supervisor.note(text)
         receiveOutput(text)
         flushOutput()
     }
@@ -207,15 +210,22 @@ MainView {
             y: Math.min(parent.height / 2 - 50 - height / 2,
                         container.y + maintenanceColumn.y - height - units.gu(2))
             font.pixelSize: 24
-            text: root.directoryCheckPassed && root.countdownActive
-                  ? "Starting CCO in " + root.countdown + " seconds" : ""
-            visible: root.directoryCheckPassed && root.countdownActive && !root.webViewVisible
+            // The countdown until the first start; after it, what CCO is doing.
+            text: supervisor.active ? supervisor.status
+                                    : root.directoryCheckPassed && root.countdownActive
+                                      ? "Starting CCO in " + root.countdown + " seconds" : ""
+            visible: (supervisor.active || root.directoryCheckPassed && root.countdownActive)
+                     && !root.webViewVisible
 
             MouseArea {
                 anchors.fill: parent
                 onClicked: {
-                    root.countdownActive = false
-                    startupTimer.stop()
+                    if (supervisor.restartPending) {
+                        supervisor.cancelRestart()
+                    } else {
+                        root.countdownActive = false
+                        startupTimer.stop()
+                    }
                 }
             }
         }
@@ -231,7 +241,7 @@ MainView {
                     root.countdown--
                 } else {
                     stop()
-                    commandExecutor.runCCO()
+                    supervisor.start()
                 }
             }
         }
@@ -293,7 +303,7 @@ MainView {
                     text: qsTr("Run CCO")
                     onClicked: {
                         root.clearOutput()
-                        commandExecutor.runCCO()
+                        supervisor.start()
                     }
                 }
                 Button {
@@ -323,6 +333,7 @@ MainView {
                         root.clearOutput()
                         if (commandExecutor.patchInstallation()) {
                             commandOutput.text = "Install patched"
+                            supervisor.note(commandOutput.text)
                         } else {
                             root.appendOutput(qsTr("The patch failed and the installed files were kept: the lines above say why."))
                         }
@@ -362,8 +373,23 @@ MainView {
         CommandExecutor {
             id: commandExecutor
             onProcessOutputChanged: root.receiveOutput(output)
-            onDesiredTextFound: delayTimer.start()
-            onCcoStopped: root.webViewVisible = false
+        }
+
+        CcoSupervisor {
+            id: supervisor
+            objectName: "supervisor"
+            executor: commandExecutor
+            onShowRequested: {
+                root.loadCco()
+                root.webViewVisible = true
+            }
+            onHideRequested: root.webViewVisible = false
+            onMessage: root.receiveOutput(line)
+        }
+
+        // The till's screen stays on while CCO's page is shown.
+        ScreenSaver {
+            screenSaverEnabled: !root.webViewVisible
         }
     }
 
@@ -452,16 +478,5 @@ MainView {
         id: outputThrottle
         interval: 100
         onTriggered: root.flushOutput()
-    }
-
-    Timer {
-        id: delayTimer
-        objectName: "delayTimer"
-        interval: 3000
-        repeat: false
-        onTriggered: {
-            root.loadCco()
-            root.webViewVisible = true
-        }
     }
 }

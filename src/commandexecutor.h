@@ -27,6 +27,9 @@ public:
     // QSysInfo::currentCpuArchitecture(); empty when none is shipped.
     static QString jreArchiveFor(const QString &cpuArchitecture);
 
+    // The process CCO and the restore tool run in, for watching its state.
+    const QProcess &program() const { return process; }
+
 signals:
     void processOutputChanged(const QString &output);
     void desiredTextFound();

@@ -1,4 +1,4 @@
-#include "commandexecutor.h"
+#include "qmltypes.h"
 
 #include <QDebug>
 #include <QGuiApplication>
@@ -21,7 +21,7 @@ int main(int argc, char *argv[])
     qDebug() << "Starting app from main";
 
     auto *view = new QQuickView();
-    qmlRegisterType<CommandExecutor>("CommandExecutor", 1, 0, "CommandExecutor");
+    registerBackendTypes();
     view->setSource(QUrl(QStringLiteral("qrc:/Main.qml")));
     view->setResizeMode(QQuickView::SizeRootObjectToView);
     view->show();

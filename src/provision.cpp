@@ -1,11 +1,12 @@
 // varnolet-provision: sets up a device over a shell, with the same backend
 // and the same outcome lines as the app's maintenance screen.
 //
-//   varnolet-provision [--verbose] check | extract-jdk | import ZIP | patch
+//   varnolet-provision [--verbose] check | extract-jdk | import ZIP | patch | log [N]
 //
 // Run it from the folder that holds the app's `assets`, as the app runs.
 
 #include "commandexecutor.h"
+#include "outputlog.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -37,6 +38,7 @@ int usage()
                  "  extract-jdk   unpack the Java runtime shipped in ./assets\n"
                  "  import ZIP    replace the CCO installation with the one in ZIP\n"
                  "  patch         copy the scripts and jars shipped in ./assets into it\n"
+                 "  log [N]       print the last N lines (100) of the app's output log\n"
                  "Exit code 0 on success, 1 on failure, 2 on wrong usage.\n");
     return 2;
 }
@@ -77,6 +79,15 @@ int main(int argc, char *argv[])
                                 ? arguments.first()
                                 : QFileInfo(arguments.first()).absoluteFilePath();
         return executor.extractCustomCCOZip(zip, QStringLiteral("CustomerCheckout"), true) ? 0 : 1;
+    }
+    if (command == QLatin1String("log") && arguments.size() <= 1) {
+        bool number = true;
+        const int count = arguments.isEmpty() ? 100 : arguments.first().toInt(&number);
+        if (!number || count < 0)
+            return usage();
+        for (const QString &line : OutputLog::tail(dataDir, count))
+            out << line << '\n';
+        return 0;
     }
     if (command == QLatin1String("patch") && arguments.isEmpty()) {
         if (!executor.patchInstallation()) {

@@ -2,7 +2,7 @@
 // CommandExecutor as the app does, and gives the tests a helper for files,
 // child processes, a stand-in web interface and screenshots.
 
-#include "commandexecutor.h"
+#include "qmltypes.h"
 
 #include <QDir>
 #include <QFile>
@@ -84,6 +84,15 @@ public:
         process.start(program, arguments);
         return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
                && process.exitCode() == 0;
+    }
+
+    // What a program writes on its standard output.
+    Q_INVOKABLE QString runOutput(const QString &program, const QStringList &arguments)
+    {
+        QProcess process;
+        process.start(program, arguments);
+        process.waitForFinished(60000);
+        return QString::fromUtf8(process.readAllStandardOutput());
     }
 
     // Kills the process whose id a script wrote into `pidFile`.
@@ -186,7 +195,7 @@ public slots:
     }
     void qmlEngineAvailable(QQmlEngine *engine)
     {
-        qmlRegisterType<CommandExecutor>("CommandExecutor", 1, 0, "CommandExecutor");
+        registerBackendTypes();
         auto *helper = new TestHelper(engine);
         helper->reset();
         engine->rootContext()->setContextProperty(QStringLiteral("helper"), helper);

@@ -45,7 +45,16 @@ TestCase {
         pidFiles.push(cco() + "/pid")
     }
 
+    // The X screen saver's timeout in seconds, as `xset q` reads it.
+    property int screenSaverBefore: -1
+    function screenSaverTimeout() {
+        var match = /timeout:\s+(\d+)/.exec(helper.runOutput("xset", ["q"]))
+        verify(match, "xset q says nothing of a timeout")
+        return parseInt(match[1])
+    }
+
     function createMain() {
+        screenSaverBefore = screenSaverTimeout()
         var component = Qt.createComponent("qrc:/Main.qml")
         compare(component.status, Component.Ready, component.errorString())
         main = createTemporaryObject(component, stage, {width: stage.width,
@@ -112,7 +121,11 @@ TestCase {
         tryVerify(function() { return helper.exists(cco() + "/started") }, 12000)
         // Six ticks of a second each: 5, 4, 3, 2, 1, 0, then the start.
         verify(Date.now() - start >= 5500, "started after " + (Date.now() - start) + " ms")
-        compare(find("countdownText").text, "Starting CCO in 0 seconds")
+        // After the countdown the line says what CCO does: this one ended
+        // without its stop line.
+        tryVerify(function() {
+            return find("countdownText").text.indexOf("CCO stopped unexpectedly (exit code 0). Restarting in") === 0
+        }, 5000, find("countdownText").text)
         expectMaintenance(true)
     }
 
@@ -136,9 +149,10 @@ TestCase {
         install(runScript)
         createMain()
         click("countdownText")
-        verify(helper.serveWebInterface(), "127.0.0.1:9999 is taken: no stand-in CCO page")
         var start = Date.now()
         click("runButton")
+        // Serving only once CCO runs: one that serves already is shown, not started.
+        verify(helper.serveWebInterface(), "127.0.0.1:9999 is taken: no stand-in CCO page")
         tryVerify(function() { return main.webViewVisible }, 10000)
         var elapsed = Date.now() - start
         expectWeb()
@@ -157,10 +171,15 @@ TestCase {
         // The page shows: its green background covers most of the view.
         tryVerify(function() { return helper.colorShare(main, "#1b7f3b") > 0.5 }, 10000)
         verify(helper.saveScreenshot(main, "web-view") !== "")
+        // The screen stays on while the page is shown, and only then.
+        compare(screenSaverTimeout(), 0)
 
         verify(helper.writeFile(cco() + "/stop-now", ""))
         tryVerify(function() { return !main.webViewVisible }, 5000)
-        expectMaintenance(false)
+        expectMaintenance(true)
+        compare(find("countdownText").text, "CCO has stopped")
+        tryVerify(function() { return screenSaverTimeout() === screenSaverBefore }, 5000,
+                  "the screen saver's timeout was not given back")
         verify(outputText().indexOf("STOP_CCO Bye") >= 0)
     }
 
@@ -168,8 +187,13 @@ TestCase {
         startAndWaitForWeb("echo 'Web container started.'\nexec sleep 60")
         verify(helper.killFromPidFile(cco() + "/pid"))
         tryVerify(function() { return !main.webViewVisible }, 5000)
-        expectMaintenance(false)
+        expectMaintenance(true)
         verify(outputText().indexOf("The program crashed") >= 0, outputText())
+        // A tap on the restart wait cancels it.
+        verify(find("countdownText").text.indexOf("CCO stopped unexpectedly (crashed). Restarting in ") === 0,
+               find("countdownText").text)
+        click("countdownText")
+        compare(find("countdownText").text, "CCO has stopped")
     }
 
     function test_secondReadinessDoesNotProlongWait() {

@@ -1,0 +1,244 @@
+#include "ccosupervisor.h"
+
+#include "ccoprobe.h"
+#include "commandexecutor.h"
+#include "outputlog.h"
+
+#include <QDebug>
+#include <QFileInfo>
+#include <QStandardPaths>
+#include <QTcpSocket>
+
+CcoSupervisor::Delays CcoSupervisor::defaultDelays;
+
+namespace {
+
+QString dataFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+}
+
+} // namespace
+
+CcoSupervisor::CcoSupervisor(QObject *parent) : QObject(parent)
+{
+    clock.start();
+    showTimer.setSingleShot(true);
+    connect(&showTimer, &QTimer::timeout, this, [this] {
+        setState(State::Ready);
+        emit showRequested();
+    });
+    readinessTimer.setSingleShot(true);
+    connect(&readinessTimer, &QTimer::timeout, this, &CcoSupervisor::explainNotReady);
+    restartTimer.setInterval(1000);
+    connect(&restartTimer, &QTimer::timeout, this, &CcoSupervisor::restartTick);
+    connect(&watchTimer, &QTimer::timeout, this, &CcoSupervisor::watchElsewhere);
+}
+
+CcoSupervisor::~CcoSupervisor() = default;
+
+void CcoSupervisor::setExecutor(CommandExecutor *executor)
+{
+    if (exec == executor)
+        return;
+    if (exec)
+        disconnect(exec, nullptr, this, nullptr);
+    exec = executor;
+    if (exec) {
+        delete log;
+        log = new OutputLog(dataFolder(), this);
+        connect(exec, &CommandExecutor::processOutputChanged, this,
+                [this](const QString &output) { log->append(output); });
+        connect(exec, &CommandExecutor::desiredTextFound, this, &CcoSupervisor::onReady);
+        connect(exec, &CommandExecutor::ccoStopped, this, &CcoSupervisor::onStopLine);
+        connect(&exec->program(), QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+                &CcoSupervisor::onFinished);
+    }
+    emit executorChanged();
+}
+
+QString CcoSupervisor::status() const
+{
+    switch (state) {
+    case State::Idle:
+        return QString();
+    case State::Starting:
+        return tr("CCO is starting");
+    case State::Ready:
+        return tr("CCO is running");
+    case State::Elsewhere:
+        return tr("CCO is running (started before this app)");
+    case State::RestartWait:
+        return tr("CCO stopped unexpectedly (%1). Restarting in %2 seconds")
+            .arg(lastEnd)
+            .arg(qMax<qint64>(0, (restartDue - clock.elapsed() + 999) / 1000));
+    case State::Stopped:
+        break;
+    }
+    return tr("CCO has stopped");
+}
+
+void CcoSupervisor::setState(State next)
+{
+    state = next;
+    emit statusChanged();
+}
+
+void CcoSupervisor::say(const QString &line)
+{
+    qDebug().noquote() << line;
+    if (log)
+        log->append(line);
+    emit message(line);
+}
+
+void CcoSupervisor::note(const QString &line)
+{
+    if (log)
+        log->append(line);
+}
+
+void CcoSupervisor::start()
+{
+    if (!exec)
+        return;
+    restartTimer.stop();
+    showTimer.stop();
+    if (exec->program().state() == QProcess::NotRunning) {
+        const QString running = CcoProbe::runningCco(dataFolder());
+        if (!running.isEmpty()) {
+            say(tr("CCO is already running (%1): showing it instead of starting another.").arg(running));
+            missedAnswers = 0;
+            shownElsewhere = false;
+            setState(State::Elsewhere);
+            watchElsewhere();
+            watchTimer.start(delays.watch);
+            return;
+        }
+    }
+    watchTimer.stop();
+    exec->runCCO();
+    if (exec->program().state() == QProcess::NotRunning)
+        return; // refused or failed; the backend said why
+    ownRun = true;
+    stopLine = false;
+    runClock.start();
+    readinessTimer.start(delays.readiness);
+    setState(State::Starting);
+}
+
+void CcoSupervisor::cancelRestart()
+{
+    if (state != State::RestartWait)
+        return;
+    restartTimer.stop();
+    say(tr("Restart cancelled."));
+    setState(State::Stopped);
+}
+
+void CcoSupervisor::onReady()
+{
+    readinessTimer.stop();
+    // A second readiness line does not put the page off.
+    if (!showTimer.isActive())
+        showTimer.start(delays.show);
+}
+
+void CcoSupervisor::onStopLine()
+{
+    // The stop line, or the end of a program that never wrote it: no page of
+    // a CCO that is going away.
+    showTimer.stop();
+    readinessTimer.stop();
+    if (ownRun && exec && exec->program().state() != QProcess::NotRunning) {
+        stopLine = true;
+        setState(State::Stopped);
+    }
+    if (state != State::Elsewhere)
+        emit hideRequested();
+}
+
+void CcoSupervisor::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
+{
+    // The backend has reported the end as a stop already (onStopLine).
+    if (!ownRun)
+        return;
+    ownRun = false;
+    if (stopLine) {
+        unexpectedEnds = 0;
+        setState(State::Stopped);
+        return;
+    }
+    // Growing delays, as a service supervisor gives them; a long run since
+    // the last start counts as a fresh start.
+    if (runClock.elapsed() >= delays.longRun)
+        unexpectedEnds = 0;
+    const qint64 delay =
+        qMin<qint64>(qint64(delays.firstRestart) << qMin(unexpectedEnds, 20), delays.longestRestart);
+    ++unexpectedEnds;
+    lastEnd = exitStatus == QProcess::CrashExit ? tr("crashed") : tr("exit code %1").arg(exitCode);
+    restartDue = clock.elapsed() + delay;
+    restartTimer.start(int(qMin<qint64>(delay, 1000)));
+    setState(State::RestartWait);
+    say(tr("CCO stopped unexpectedly (%1). Restarting in %2 seconds.").arg(lastEnd).arg((delay + 999) / 1000));
+}
+
+void CcoSupervisor::restartTick()
+{
+    if (clock.elapsed() < restartDue) {
+        restartTimer.start(int(qMin<qint64>(restartDue - clock.elapsed(), 1000)));
+        emit statusChanged();
+        return;
+    }
+    restartTimer.stop();
+    say(tr("Restarting CCO (attempt %1).").arg(unexpectedEnds));
+    start();
+}
+
+void CcoSupervisor::explainNotReady()
+{
+    if (!exec || exec->program().state() == QProcess::NotRunning)
+        return;
+    say(tr("CCO has not said \"Web container started.\" %1 seconds after its start; it keeps running.")
+            .arg(delays.readiness / 1000));
+    const QStringList holders = CcoProbe::listenersOn(CcoProbe::kCcoPort);
+    say(holders.isEmpty() ? tr("Nothing listens on 127.0.0.1:9999 yet.")
+                          : tr("127.0.0.1:9999 is held by %1.").arg(holders.join(QLatin1String("; "))));
+    const QString java = dataFolder() + QLatin1String("/sapmachine-jre-17.0.6/bin/java");
+    say(QFileInfo::exists(java) ? tr("The runtime's bin/java exists: %1").arg(java)
+                                : tr("The runtime's bin/java is missing: %1").arg(java));
+}
+
+void CcoSupervisor::watchElsewhere()
+{
+    // One look at a time, never waiting for the answer here; a look still
+    // unanswered at the next one counts as no answer.
+    if (watchSocket)
+        lookedElsewhere(false);
+    watchSocket = new QTcpSocket(this);
+    connect(watchSocket, &QTcpSocket::connected, this, [this] { lookedElsewhere(true); });
+    connect(watchSocket, &QTcpSocket::errorOccurred, this, [this] { lookedElsewhere(false); });
+    watchSocket->connectToHost(QStringLiteral("127.0.0.1"), CcoProbe::kCcoPort);
+}
+
+void CcoSupervisor::lookedElsewhere(bool answered)
+{
+    watchSocket->disconnect(this);
+    watchSocket->abort();
+    watchSocket->deleteLater();
+    watchSocket = nullptr;
+    if (state != State::Elsewhere)
+        return;
+    if (answered) {
+        missedAnswers = 0;
+        if (!shownElsewhere) {
+            shownElsewhere = true;
+            emit showRequested();
+        }
+    } else if (++missedAnswers >= 2) {
+        watchTimer.stop();
+        say(tr("CCO no longer answers on 127.0.0.1:9999."));
+        setState(State::Stopped);
+        emit hideRequested();
+    }
+}

@@ -1,0 +1,104 @@
+#ifndef CCOSUPERVISOR_H
+#define CCOSUPERVISOR_H
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QProcess>
+#include <QTimer>
+
+class CommandExecutor;
+class OutputLog;
+class QTcpSocket;
+
+// Looks after CCO for a till nobody watches: starts it through the backend
+// or shows one that already runs, shows its page once it is ready, starts a
+// CCO that died again after a growing delay, explains one that never gets
+// ready, and keeps a log of everything the output area shows. The view only
+// shows its state and forwards taps.
+class CcoSupervisor : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(CommandExecutor *executor READ executor WRITE setExecutor NOTIFY executorChanged)
+    // Whether CCO has been started (or found running) since the view came up.
+    Q_PROPERTY(bool active READ isActive NOTIFY statusChanged)
+    // What CCO is doing, in one short line.
+    Q_PROPERTY(QString status READ status NOTIFY statusChanged)
+    Q_PROPERTY(bool restartPending READ restartPending NOTIFY statusChanged)
+
+public:
+    // Every delay of the supervision, in milliseconds. Tests shorten them.
+    struct Delays
+    {
+        int show = 3000;            // readiness line to page
+        int watch = 2000;           // between two looks at a CCO started elsewhere
+        int firstRestart = 5000;    // after the first unexpected end
+        int longestRestart = 300000;
+        int longRun = 600000;       // a run this long starts the delays over
+        int readiness = 180000;     // start to "not ready yet" explanation
+    };
+    static Delays defaultDelays;
+
+    explicit CcoSupervisor(QObject *parent = nullptr);
+    ~CcoSupervisor() override;
+
+    CommandExecutor *executor() const { return exec; }
+    void setExecutor(CommandExecutor *executor);
+    bool isActive() const { return state != State::Idle; }
+    QString status() const;
+    bool restartPending() const { return state == State::RestartWait; }
+
+public slots:
+    // Starts CCO, or shows the one that already runs.
+    void start();
+    // A tap on the status line while a restart waits: no restart.
+    void cancelRestart();
+    // A line of the view's own for the output area and the log.
+    void note(const QString &line);
+
+signals:
+    void executorChanged();
+    void statusChanged();
+    // Load CCO's address afresh and show the web view.
+    void showRequested();
+    // Bring back the maintenance screen.
+    void hideRequested();
+    // A line of the supervisor's own for the output area.
+    void message(const QString &line);
+
+private:
+    enum class State { Idle, Starting, Ready, RestartWait, Stopped, Elsewhere };
+
+    void setState(State next);
+    void say(const QString &line);
+    void onReady();
+    void onStopLine();
+    void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void restartTick();
+    void explainNotReady();
+    void watchElsewhere();
+    void lookedElsewhere(bool answered);
+
+    QPointer<CommandExecutor> exec;
+    Delays delays = defaultDelays;
+    State state = State::Idle;
+    // Whether the program now running is a CCO this supervisor started, and
+    // whether it has written its stop line.
+    bool ownRun = false;
+    bool stopLine = false;
+    int unexpectedEnds = 0;
+    QString lastEnd;
+    QElapsedTimer runClock;
+    QTimer showTimer;
+    QTimer readinessTimer;
+    QTimer restartTimer;
+    qint64 restartDue = 0;
+    QElapsedTimer clock;
+    QTimer watchTimer;
+    QTcpSocket *watchSocket = nullptr;
+    int missedAnswers = 0;
+    bool shownElsewhere = false;
+    OutputLog *log = nullptr;
+};
+
+#endif // CCOSUPERVISOR_H

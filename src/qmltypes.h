@@ -1,0 +1,17 @@
+#ifndef QMLTYPES_H
+#define QMLTYPES_H
+
+#include "ccosupervisor.h"
+#include "commandexecutor.h"
+
+#include <QtQml>
+
+// The backend types the views declare, for the app, the tests and the
+// benchmarks alike.
+inline void registerBackendTypes()
+{
+    qmlRegisterType<CommandExecutor>("CommandExecutor", 1, 0, "CommandExecutor");
+    qmlRegisterType<CcoSupervisor>("CommandExecutor", 1, 0, "CcoSupervisor");
+}
+
+#endif // QMLTYPES_H
