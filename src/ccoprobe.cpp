@@ -71,6 +71,8 @@ QSet<QString> listeningInodes(quint16 port)
 
 namespace CcoProbe {
 
+quint16 ccoPort = 9999;
+
 QStringList processesInside(const QString &folder)
 {
     const QString canonical = QFileInfo(folder).canonicalFilePath();
@@ -117,14 +119,14 @@ bool addressAnswers(quint16 port)
 QString runningCco(const QString &dataFolder)
 {
     QStringList what = processesInside(dataFolder);
-    if (addressAnswers()) {
-        const QStringList listeners = listenersOn(kCcoPort);
+    if (addressAnswers(ccoPort)) {
+        const QStringList listeners = listenersOn(ccoPort);
         for (const QString &listener : listeners) {
             if (!what.contains(listener))
                 what << listener;
         }
         if (listeners.isEmpty())
-            what << QStringLiteral("a program serving on 127.0.0.1:%1").arg(kCcoPort);
+            what << QStringLiteral("a program serving on 127.0.0.1:%1").arg(ccoPort);
     }
     return what.join(QLatin1String("; "));
 }

@@ -9,7 +9,9 @@
 // CCO's address. Reads /proc and opens no more than a loopback connection.
 namespace CcoProbe {
 
-constexpr quint16 kCcoPort = 9999;
+// The port CCO serves on, 9999. The backend's own tests move it, so that they
+// can run beside the tests that serve on the real one.
+extern quint16 ccoPort;
 
 // "pid N: command line" of each process whose working folder or executable
 // lies inside `folder`, this process excepted.
@@ -20,7 +22,7 @@ QStringList processesInside(const QString &folder);
 QStringList listenersOn(quint16 port);
 
 // Whether something accepts connections on 127.0.0.1:`port` now.
-bool addressAnswers(quint16 port = kCcoPort);
+bool addressAnswers(quint16 port);
 
 // What runs as CCO from `dataFolder` or on CCO's address, in one line;
 // empty when nothing does.

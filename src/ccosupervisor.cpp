@@ -201,9 +201,11 @@ void CcoSupervisor::explainNotReady()
         return;
     say(tr("CCO has not said \"Web container started.\" %1 seconds after its start; it keeps running.")
             .arg(delays.readiness / 1000));
-    const QStringList holders = CcoProbe::listenersOn(CcoProbe::kCcoPort);
-    say(holders.isEmpty() ? tr("Nothing listens on 127.0.0.1:9999 yet.")
-                          : tr("127.0.0.1:9999 is held by %1.").arg(holders.join(QLatin1String("; "))));
+    const QStringList holders = CcoProbe::listenersOn(CcoProbe::ccoPort);
+    say(holders.isEmpty() ? tr("Nothing listens on 127.0.0.1:%1 yet.").arg(CcoProbe::ccoPort)
+                          : tr("127.0.0.1:%1 is held by %2.")
+                                .arg(CcoProbe::ccoPort)
+                                .arg(holders.join(QLatin1String("; "))));
     const QString java = dataFolder() + QLatin1String("/sapmachine-jre-17.0.6/bin/java");
     say(QFileInfo::exists(java) ? tr("The runtime's bin/java exists: %1").arg(java)
                                 : tr("The runtime's bin/java is missing: %1").arg(java));
@@ -218,7 +220,7 @@ void CcoSupervisor::watchElsewhere()
     watchSocket = new QTcpSocket(this);
     connect(watchSocket, &QTcpSocket::connected, this, [this] { lookedElsewhere(true); });
     connect(watchSocket, &QTcpSocket::errorOccurred, this, [this] { lookedElsewhere(false); });
-    watchSocket->connectToHost(QStringLiteral("127.0.0.1"), CcoProbe::kCcoPort);
+    watchSocket->connectToHost(QStringLiteral("127.0.0.1"), CcoProbe::ccoPort);
 }
 
 void CcoSupervisor::lookedElsewhere(bool answered)
@@ -237,7 +239,7 @@ void CcoSupervisor::lookedElsewhere(bool answered)
         }
     } else if (++missedAnswers >= 2) {
         watchTimer.stop();
-        say(tr("CCO no longer answers on 127.0.0.1:9999."));
+        say(tr("CCO no longer answers on 127.0.0.1:%1.").arg(CcoProbe::ccoPort));
         setState(State::Stopped);
         emit hideRequested();
     }

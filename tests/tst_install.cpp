@@ -2,6 +2,7 @@
 // installations, with the real pwd, tar and unzip, real links, FIFOs,
 // sockets and processes in a throw-away data home.
 
+#include "ccoprobe.h"
 #include "commandexecutor.h"
 #include "testsupport.h"
 
@@ -122,6 +123,8 @@ private:
 void tst_Install::initTestCase()
 {
     QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel"));
+    // CCO's port for these tests: the views' tests serve on the real one.
+    CcoProbe::ccoPort = 19991;
     savedCwd = QDir::currentPath();
     savedPath = qgetenv("PATH");
 }
@@ -160,7 +163,7 @@ void tst_Install::arrange(const QString &what)
         elsewhere.start("sleep", {"60"});
         QVERIFY(elsewhere.waitForStarted());
     } else if (what == "port taken") {
-        QVERIFY2(server.listen(QHostAddress::LocalHost, 9999), qPrintable(server.errorString()));
+        QVERIFY2(server.listen(QHostAddress::LocalHost, CcoProbe::ccoPort), qPrintable(server.errorString()));
     } else if (what == "failing pwd") {
         shadow("pwd", "echo 'Web container started.'; exit 1");
     }
@@ -456,7 +459,7 @@ void tst_Install::import_data()
                                             << "Import refused: a program is running from the installation";
     QTest::newRow("CCO running elsewhere") << "running elsewhere" << false << "Import refused: CCO is running (pid ";
     QTest::newRow("CCO's port taken") << "port taken" << false
-                                      << "Import refused: CCO is running (a program serving on 127.0.0.1:9999)";
+                                      << "Import refused: CCO is running (a program serving on 127.0.0.1:19991)";
     QTest::newRow("without force") << "no force" << false << "Directory already exists:";
     QTest::newRow("empty path") << "empty" << false << "File not found: ";
 }

@@ -1,6 +1,7 @@
 // Launching programs in the backend's long-lived process, and turning their
 // output into signals.
 
+#include "ccoprobe.h"
 #include "commandexecutor.h"
 #include "testsupport.h"
 
@@ -65,7 +66,12 @@ class tst_Launch : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase() { QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel")); }
+    void initTestCase()
+    {
+        QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel"));
+        // CCO's port for these tests: the views' tests serve on the real one.
+        CcoProbe::ccoPort = 19993;
+    }
 
     void commandLine_data();
     void commandLine();

@@ -13,11 +13,14 @@
 
 namespace {
 
-// Holds 127.0.0.1:9999 from a process of its own, as a CCO would.
-const char *const kListener = "import socket, time\n"
+// CCO's port for these tests: the views' tests serve on the real one.
+const quint16 kPort = 19992;
+
+// Holds 127.0.0.1:kPort from a process of its own, as a CCO would.
+const char *const kListener = "import socket, sys, time\n"
                               "s = socket.socket()\n"
                               "s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)\n"
-                              "s.bind(('127.0.0.1', 9999)); s.listen()\n"
+                              "s.bind(('127.0.0.1', 19992)); s.listen()\n"
                               "time.sleep(60)\n";
 
 } // namespace
@@ -64,6 +67,7 @@ private:
 void tst_Supervisor::initTestCase()
 {
     QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel"));
+    CcoProbe::ccoPort = kPort;
     CcoSupervisor::Delays &delays = CcoSupervisor::defaultDelays;
     delays.show = 300;
     delays.watch = 100;
@@ -116,7 +120,7 @@ void tst_Supervisor::supervision_data()
     QTest::newRow("never ready: the holder of the port named")
         << QByteArray("exec python3 -c \"") + kListener + "\"" << "wait"
         << QStringList{"CCO has not said \"Web container started.\" 0 seconds after its start; it keeps running.",
-                       "127.0.0.1:9999 is held by pid ", "The runtime's bin/java exists: "}
+                       "127.0.0.1:19992 is held by pid ", "The runtime's bin/java exists: "}
         << 1 << "CCO is starting";
 }
 
@@ -192,7 +196,7 @@ void tst_Supervisor::ccoStartedElsewhere()
     QVERIFY(writeScript(home->cco() + "/run.sh", "touch started"));
     listener.start("python3", {"-c", kListener});
     QVERIFY2(listener.waitForStarted(), qPrintable(listener.errorString()));
-    QTRY_VERIFY(!CcoProbe::listenersOn(9999).isEmpty());
+    QTRY_VERIFY(!CcoProbe::listenersOn(kPort).isEmpty());
     makeSupervisor();
 
     supervisor->start();
@@ -204,7 +208,7 @@ void tst_Supervisor::ccoStartedElsewhere()
     QCOMPARE(events.size(), 2); // watched, still answering
 
     listener.kill();
-    QTRY_COMPARE(events.mid(2), (QStringList{"CCO no longer answers on 127.0.0.1:9999.", "hide"}));
+    QTRY_COMPARE(events.mid(2), (QStringList{"CCO no longer answers on 127.0.0.1:19992.", "hide"}));
     QVERIFY(!QFile::exists(home->cco() + "/started"));
 }
 
