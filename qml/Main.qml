@@ -235,7 +235,8 @@ MainView {
             objectName: "startupTimer"
             interval: 1000
             repeat: true
-            running: root.directoryCheckPassed
+            // No tick while a long operation runs.
+            running: root.directoryCheckPassed && commandExecutor.operation === ""
             onTriggered: {
                 if (root.countdown > 0) {
                     root.countdown--
@@ -472,6 +473,47 @@ MainView {
             restoreDialog.close()
         }
         onRejected: restoreDialog.close()
+    }
+
+    // A long operation covers the view: it says what runs and how far it
+    // is, and takes every tap until it is done.
+    Rectangle {
+        id: operationOverlay
+        objectName: "operationOverlay"
+        anchors.fill: parent
+        z: 1000
+        visible: commandExecutor.operation !== ""
+        color: "#c0000000"
+
+        MouseArea {
+            anchors.fill: parent
+            hoverEnabled: true
+            preventStealing: true
+            onWheel: wheel.accepted = true
+        }
+
+        Column {
+            anchors.centerIn: parent
+            width: parent.width * 0.8
+            spacing: units.gu(2)
+
+            Label {
+                objectName: "operationLabel"
+                width: parent.width
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.WordWrap
+                color: "white"
+                textSize: Label.Large
+                text: commandExecutor.operation
+            }
+            ProgressBar {
+                objectName: "operationProgress"
+                width: parent.width
+                minimumValue: 0
+                maximumValue: 100
+                value: Math.max(0, commandExecutor.progress) * 100
+            }
+        }
     }
 
     Timer {

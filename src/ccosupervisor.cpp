@@ -185,8 +185,10 @@ void CcoSupervisor::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
 
 void CcoSupervisor::restartTick()
 {
-    if (clock.elapsed() < restartDue) {
-        restartTimer.start(int(qMin<qint64>(restartDue - clock.elapsed(), 1000)));
+    // Nothing starts during an import, an unpack or a patch: the restart
+    // waits for its end.
+    if (clock.elapsed() < restartDue || (exec && exec->isBusy())) {
+        restartTimer.start(int(qBound<qint64>(1, restartDue - clock.elapsed(), 1000)));
         emit statusChanged();
         return;
     }

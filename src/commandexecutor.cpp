@@ -2,8 +2,12 @@
 
 #include "ccoprobe.h"
 
+#include <QCoreApplication>
 #include <QDebug>
 #include <QDirIterator>
+#include <QEventLoop>
+#include <QFutureWatcher>
+#include <QtConcurrent>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -97,23 +101,53 @@ struct ChildResult
 };
 
 // Runs a short-lived child to its end, with no time limit. Success is a
-// normal exit with code 0.
+// normal exit with code 0. `onLine`, when given, sees each line of the
+// `channel` as it comes and says whether to keep it for the result.
 ChildResult runChild(const QString &program, const QStringList &arguments,
-                     const QString &workingDirectory = QString())
+                     const QString &workingDirectory = QString(),
+                     const std::function<bool(const QByteArray &)> &onLine = {},
+                     QProcess::ProcessChannel channel = QProcess::StandardOutput)
 {
     HelperProcess child;
     if (!workingDirectory.isEmpty())
         child.setWorkingDirectory(workingDirectory);
     child.start(program, arguments);
+    QByteArray kept;
+    if (onLine) {
+        child.setReadChannel(channel);
+        bool running = true;
+        while (running) {
+            running = !child.waitForFinished(100) && child.state() != QProcess::NotRunning;
+            while (child.canReadLine() || (!running && child.bytesAvailable() > 0)) {
+                const QByteArray line = child.readLine();
+                if (onLine(line))
+                    kept += line;
+            }
+        }
+    }
     child.waitForFinished(-1);
     ChildResult result;
     result.ok = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0
                 && child.error() != QProcess::FailedToStart;
     result.standardOutput = child.readAllStandardOutput();
     result.standardError = child.readAllStandardError();
+    (channel == QProcess::StandardOutput ? result.standardOutput : result.standardError).prepend(kept);
     if (child.error() == QProcess::FailedToStart)
         result.standardError += child.errorString().toUtf8();
     return result;
+}
+
+// The size of what the gzip file `path` unpacks to (its last four bytes,
+// modulo 4 GiB); 0 when it cannot be read.
+qint64 gzipUnpackedSize(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || file.size() < 18 || !file.seek(file.size() - 4))
+        return 0;
+    const QByteArray tail = file.read(4);
+    return tail.size() == 4 ? qint64(quint8(tail[0])) | qint64(quint8(tail[1])) << 8
+                                  | qint64(quint8(tail[2])) << 16 | qint64(quint8(tail[3])) << 24
+                            : 0;
 }
 
 // The assets folder shipped with the app: the current working directory as
@@ -329,6 +363,55 @@ void CommandExecutor::say(const QString &line)
     emit processOutputChanged(line);
 }
 
+bool CommandExecutor::refuseWhileBusy()
+{
+    if (operationName.isEmpty())
+        return false;
+    say(QStringLiteral("Busy: %1. Try again when it has finished.").arg(operationName));
+    return true;
+}
+
+void CommandExecutor::setOperation(const QString &name)
+{
+    operationName = name;
+    progressShare = name.isEmpty() ? -1 : 0;
+    emit operationChanged();
+}
+
+void CommandExecutor::reportProgress(double share)
+{
+    // From the operation's thread: the share is shown by the interface's.
+    const int percent = qBound(0, int(share * 100), 100);
+    if (percent == lastPercent.fetchAndStoreRelaxed(percent))
+        return;
+    QMetaObject::invokeMethod(this, [this, percent] {
+        if (operationName.isEmpty())
+            return;
+        progressShare = percent / 100.0;
+        emit operationChanged();
+    }, Qt::QueuedConnection);
+}
+
+template <typename Work>
+auto CommandExecutor::whileDrawing(const QString &name, Work work) -> decltype(work())
+{
+    using Result = decltype(work());
+    setOperation(name);
+    lastPercent = -1;
+    // The operation runs on a thread of the pool while this thread keeps
+    // drawing and keeps its timers; nothing else can start meanwhile.
+    QFutureWatcher<Result> watcher;
+    QEventLoop loop;
+    connect(&watcher, &QFutureWatcherBase::finished, &loop, &QEventLoop::quit);
+    watcher.setFuture(QtConcurrent::run(work));
+    if (!watcher.isFinished())
+        loop.exec();
+    // What the operation said reaches the interface before its result does.
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::MetaCall);
+    setOperation(QString());
+    return watcher.result();
+}
+
 // ---------------------------------------------------------------------------
 // Output of the program in `process`
 
@@ -405,6 +488,8 @@ void CommandExecutor::launch(const QString &dataDir, const QString &command,
                              const QStringList &values)
 {
     const QString scriptName = command.section(QLatin1Char(' '), 0, 0);
+    if (refuseWhileBusy())
+        return;
     if (process.state() != QProcess::NotRunning) {
         say(QStringLiteral("Not starting %1: another program is still running.").arg(scriptName));
         return;
@@ -506,38 +591,40 @@ bool CommandExecutor::checkDirectoryValidity()
 bool CommandExecutor::patchInstallation()
 {
     const QString ccoDir = appDataLocation() + QLatin1Char('/') + kCcoDirName + QLatin1Char('/');
+    if (refuseWhileBusy() || ccoRunsFromInstallation(QStringLiteral("Patch")))
+        return false;
     const QString prefix = assetsPrefix();
-    if (ccoRunsFromInstallation(QStringLiteral("Patch")))
-        return false;
-
-    // Every file is first copied beside the one it replaces, and only when
-    // all five copies are complete are they renamed over the installed
-    // files: a failed patch changes nothing.
-    std::vector<std::unique_ptr<QTemporaryFile>> copies;
-    for (const char *name : kPatchFiles) {
-        copies.push_back(copyBeside(prefix + QLatin1String(name), ccoDir + QLatin1String(name)));
-    }
-    if (std::any_of(copies.begin(), copies.end(), [](const auto &copy) { return !copy; })) {
-        say(QStringLiteral("Nothing was patched: the installed files are as they were."));
-        return false;
-    }
-    bool allPatched = true;
-    for (size_t i = 0; i < copies.size(); ++i) {
-        const QString source = prefix + QLatin1String(kPatchFiles[i]);
-        const QString destination = ccoDir + QLatin1String(kPatchFiles[i]);
-        if (std::rename(QFile::encodeName(copies[i]->fileName()).constData(),
-                        QFile::encodeName(destination).constData())
-            != 0) {
-            say(QStringLiteral("Failed to copy %1 to %2: %3")
-                    .arg(source, destination, QString::fromLocal8Bit(strerror(errno))));
-            allPatched = false;
-            continue;
+    return whileDrawing(tr("Patching the installation"), [=] {
+        // Every file is first copied beside the one it replaces, and only
+        // when all five copies are complete are they renamed over the
+        // installed files: a failed patch changes nothing.
+        std::vector<std::unique_ptr<QTemporaryFile>> copies;
+        for (const char *name : kPatchFiles) {
+            copies.push_back(copyBeside(prefix + QLatin1String(name), ccoDir + QLatin1String(name)));
+            reportProgress(double(copies.size()) / std::size(kPatchFiles));
         }
-        copies[i]->setAutoRemove(false);
-        qDebug() << "Copied" << source << "to" << destination << "successfully";
-        qDebug() << "Set executable permissions for" << destination;
-    }
-    return allPatched;
+        if (std::any_of(copies.begin(), copies.end(), [](const auto &copy) { return !copy; })) {
+            say(QStringLiteral("Nothing was patched: the installed files are as they were."));
+            return false;
+        }
+        bool allPatched = true;
+        for (size_t i = 0; i < copies.size(); ++i) {
+            const QString source = prefix + QLatin1String(kPatchFiles[i]);
+            const QString destination = ccoDir + QLatin1String(kPatchFiles[i]);
+            if (std::rename(QFile::encodeName(copies[i]->fileName()).constData(),
+                            QFile::encodeName(destination).constData())
+                != 0) {
+                say(QStringLiteral("Failed to copy %1 to %2: %3")
+                        .arg(source, destination, QString::fromLocal8Bit(strerror(errno))));
+                allPatched = false;
+                continue;
+            }
+            copies[i]->setAutoRemove(false);
+            qDebug() << "Copied" << source << "to" << destination << "successfully";
+            qDebug() << "Set executable permissions for" << destination;
+        }
+        return allPatched;
+    });
 }
 
 std::unique_ptr<QTemporaryFile> CommandExecutor::copyBeside(const QString &source,
@@ -620,14 +707,30 @@ bool CommandExecutor::extract(const QString &targetDir, const QString &filePath,
     // tar succeeded, so a failed run never leaves a half-filled runtime.
     const QString archive = QDir(targetDir).absoluteFilePath(filePath);
     QString error;
-    if (ccoRunsFromInstallation(QStringLiteral("Unpacking the runtime")))
+    if (refuseWhileBusy() || ccoRunsFromInstallation(QStringLiteral("Unpacking the runtime")))
         return false;
     if (!isRegularFile(archive)) {
         error = QStringLiteral("%1 is not a readable archive file").arg(archive);
     } else {
-        error = unpackReplacing(targetDir, extractedDirName, [&](Staging &staging) {
-            const ChildResult tar =
-                runChild(QStringLiteral("tar"), {QStringLiteral("-xzf"), archive}, staging.unpacked);
+        error = unpackReplacing(tr("Unpacking the Java runtime"), targetDir, extractedDirName,
+                                [=](Staging &staging) {
+            // tar says every megabyte how far into the unpacked archive it
+            // is; gzip's trailer says how large that is.
+            const qint64 total = gzipUnpackedSize(archive);
+            auto progress = [&](const QByteArray &line) {
+                static const QRegularExpression read(QStringLiteral("^tar: r: (\\d+) "));
+                const QRegularExpressionMatch match = read.match(QString::fromLatin1(line));
+                if (!match.hasMatch())
+                    return true;
+                if (total > 0)
+                    reportProgress(double(match.captured(1).toLongLong()) / total);
+                return false;
+            };
+            const ChildResult tar = runChild(
+                QStringLiteral("tar"),
+                {QStringLiteral("-xzf"), archive, QStringLiteral("--checkpoint=100"),
+                 QStringLiteral("--checkpoint-action=echo=%{r}T")},
+                staging.unpacked, progress, QProcess::StandardError);
             if (!tar.ok)
                 return tar.failure(QStringLiteral("tar"));
             staging.unpacked += QLatin1Char('/') + extractedDirName;
@@ -644,8 +747,15 @@ bool CommandExecutor::extract(const QString &targetDir, const QString &filePath,
     return true;
 }
 
-QString CommandExecutor::unpackReplacing(const QString &baseDir, const QString &name,
+QString CommandExecutor::unpackReplacing(const QString &operation, const QString &baseDir,
+                                         const QString &name,
                                          const std::function<QString(Staging &)> &unpack)
+{
+    return whileDrawing(operation, [=] { return unpackReplacingNow(baseDir, name, unpack); });
+}
+
+QString CommandExecutor::unpackReplacingNow(const QString &baseDir, const QString &name,
+                                            const std::function<QString(Staging &)> &unpack)
 {
     cleanUpLeftovers(baseDir, name);
     QTemporaryDir folder(stagingPattern(baseDir, name));
@@ -680,7 +790,7 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
         report("File not found:", filePath);
         return false;
     }
-    if (ccoRunsFromInstallation(QStringLiteral("Import")))
+    if (refuseWhileBusy() || ccoRunsFromInstallation(QStringLiteral("Import")))
         return false;
     const QUrl url(filePath, QUrl::TolerantMode);
     const QString zipPath = url.isLocalFile() ? url.toLocalFile() : filePath;
@@ -693,7 +803,7 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
 
     // unzip reads [, ], * and ? in a zip's name as a pattern: it is handed
     // the zip under a plain name, a link in the staging folder.
-    auto unzipInto = [&](Staging &staging, const QString &folder) {
+    auto unzipInto = [=](Staging &staging, const QString &folder) {
         const QString link = staging.path + QLatin1String("/archive.zip");
         if (!QFile::link(zipFile, link))
             return QStringLiteral("cannot link %1 into %2").arg(zipFile, staging.path);
@@ -704,7 +814,17 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
             return QStringLiteral("the zip is encrypted (%1 needs a password); import an "
                                   "unencrypted zip")
                 .arg(listing.encrypted);
-        const ChildResult unzip = runChild(QStringLiteral("unzip"), {QStringLiteral("-o"), link}, folder);
+        // unzip names each entry as it unpacks it; the listing gave the total.
+        int done = 0;
+        auto progress = [&](const QByteArray &line) {
+            static const QRegularExpression entry(
+                QStringLiteral("^\\s*(inflating|extracting|creating|linking):"));
+            if (entry.match(QString::fromUtf8(line)).hasMatch())
+                reportProgress(double(++done) / listing.entries);
+            return true;
+        };
+        const ChildResult unzip =
+            runChild(QStringLiteral("unzip"), {QStringLiteral("-o"), link}, folder, progress);
         if (!unzip.ok)
             return unzip.failure(QStringLiteral("unzip")).replace(link, zipFile);
         if (listing.allInside && folder == staging.unpacked) {
@@ -721,7 +841,8 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
     } else if (extractedDirName == kCcoDirName) {
         // Replace the installation only once the whole zip has been unpacked:
         // a failed import leaves the existing one as it was.
-        error = unpackReplacing(dataDir, extractedDirName, [&](Staging &staging) {
+        error = unpackReplacing(tr("Importing the CCO installation"), dataDir, extractedDirName,
+                                [=](Staging &staging) {
             const QString failure = unzipInto(staging, staging.unpacked);
             return failure.isEmpty() ? linkLeadingOut(staging.unpacked) : failure;
         });
@@ -730,9 +851,11 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
         // does not hold.
         if (!QDir(destination).exists())
             QDir(destination).mkpath(QStringLiteral("."));
-        QTemporaryDir folder(stagingPattern(dataDir, extractedDirName));
-        Staging staging{folder.path(), destination};
-        error = folder.isValid() ? unzipInto(staging, destination) : folder.errorString();
+        error = whileDrawing(tr("Importing into %1").arg(extractedDirName), [=] {
+            QTemporaryDir folder(stagingPattern(dataDir, extractedDirName));
+            Staging staging{folder.path(), destination};
+            return folder.isValid() ? unzipInto(staging, destination) : folder.errorString();
+        });
     }
 
     if (!error.isEmpty()) {

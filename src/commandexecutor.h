@@ -1,6 +1,7 @@
 #ifndef COMMANDEXECUTOR_H
 #define COMMANDEXECUTOR_H
 
+#include <QAtomicInt>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -18,6 +19,10 @@ class QTemporaryFile;
 class CommandExecutor : public QObject
 {
     Q_OBJECT
+    // The long operation under way (an import, an unpack, a patch), or
+    // nothing, and the share of it done, from 0 to 1; -1 when none runs.
+    Q_PROPERTY(QString operation READ operation NOTIFY operationChanged)
+    Q_PROPERTY(double progress READ progress NOTIFY operationChanged)
 
 public:
     explicit CommandExecutor(QObject *parent = nullptr);
@@ -29,11 +34,15 @@ public:
 
     // The process CCO and the restore tool run in, for watching its state.
     const QProcess &program() const { return process; }
+    QString operation() const { return operationName; }
+    double progress() const { return progressShare; }
+    bool isBusy() const { return !operationName.isEmpty(); }
 
 signals:
     void processOutputChanged(const QString &output);
     void desiredTextFound();
     void ccoStopped();
+    void operationChanged();
 
 public slots:
     QString runExtractJDK();
@@ -73,8 +82,22 @@ private:
     // Lets `unpack` fill a staging folder beside baseDir/name and, when it
     // returns no error, puts the unpacked folder in place of baseDir/name.
     // Returns why it failed, or nothing.
-    QString unpackReplacing(const QString &baseDir, const QString &name,
+    // The same, as the long operation `operation`.
+    QString unpackReplacing(const QString &operation, const QString &baseDir, const QString &name,
                             const std::function<QString(Staging &)> &unpack);
+    QString unpackReplacingNow(const QString &baseDir, const QString &name,
+                               const std::function<QString(Staging &)> &unpack);
+
+    // Runs `work` as the long operation `name` on another thread, keeping
+    // this one's events (drawing, timers) going until it is done; returns
+    // what `work` returns.
+    template <typename Work>
+    auto whileDrawing(const QString &name, Work work) -> decltype(work());
+    // Says so and returns true while a long operation runs.
+    bool refuseWhileBusy();
+    void setOperation(const QString &name);
+    // How far the long operation is; callable from its thread.
+    void reportProgress(double share);
     // Creates `baseDir` when it is missing and returns the path of the folder
     // `name` in it; empty (and a line saying so) when that folder exists and
     // `force` is false.
@@ -100,6 +123,9 @@ private:
     QString stdoutTail;
     // Whether the program now in `process` has written CCO's stop line.
     bool stopLineSeen = false;
+    QString operationName;
+    double progressShare = -1;
+    QAtomicInt lastPercent = -1;
 };
 
 #endif // COMMANDEXECUTOR_H

@@ -15,6 +15,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -59,8 +60,28 @@ int main(int argc, char *argv[])
 
     QTextStream out(stdout);
     CommandExecutor executor;
-    QObject::connect(&executor, &CommandExecutor::processOutputChanged,
-                     [&out](const QString &line) { out << line << '\n' << Qt::flush; });
+    // On a terminal a long operation shows its progress on one line that
+    // updates in place; anywhere else nothing extra is printed.
+    bool progressShown = false;
+    auto clearProgress = [&] {
+        if (progressShown)
+            out << "\r\033[K" << Qt::flush;
+        progressShown = false;
+    };
+    QObject::connect(&executor, &CommandExecutor::processOutputChanged, [&](const QString &line) {
+        clearProgress();
+        out << line << '\n' << Qt::flush;
+    });
+    if (::isatty(STDOUT_FILENO)) {
+        QObject::connect(&executor, &CommandExecutor::operationChanged, [&] {
+            clearProgress();
+            if (executor.operation().isEmpty())
+                return;
+            out << executor.operation() << QStringLiteral(": %1%").arg(qRound(qMax(0.0, executor.progress()) * 100))
+                << Qt::flush;
+            progressShown = true;
+        });
+    }
 
     const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
     if (command == QLatin1String("check") && arguments.isEmpty()) {

@@ -42,6 +42,7 @@ public:
         QDir().mkpath(work + QLatin1String("/assets"));
         qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome));
         QDir::setCurrent(work);
+        qputenv("PATH", path);
         // The backend refuses to change an installation while CCO's
         // address answers.
         server.close();
@@ -67,6 +68,10 @@ public:
         return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
     }
     Q_INVOKABLE bool exists(const QString &path) const { return QFileInfo::exists(path); }
+    Q_INVOKABLE void setEnv(const QString &name, const QString &value)
+    {
+        qputenv(name.toLocal8Bit().constData(), value.toLocal8Bit());
+    }
     Q_INVOKABLE QString env(const QString &name) const
     {
         return QString::fromLocal8Bit(qgetenv(name.toLocal8Bit().constData()));
@@ -169,6 +174,7 @@ public:
 
 private:
     std::unique_ptr<QTemporaryDir> dir;
+    const QByteArray path = qgetenv("PATH");
     QString dataHome;
     QString work;
     QTcpServer server;

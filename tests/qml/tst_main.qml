@@ -344,6 +344,36 @@ TestCase {
                 "#!/bin/bash\necho " + (data.imported ? "new" : "old") + "\n")
     }
 
+    // A long import covers the view with its progress; taps and the
+    // countdown wait, and the outcome is the same.
+    function test_longImportCoversTheView() {
+        install("echo started > started")
+        var source = helper.workDir + "/zip-source"
+        verify(helper.writeScript(source + "/run.sh", "echo new"))
+        var zip = helper.workDir + "/cco.zip"
+        verify(helper.run("zip", ["-q", zip, "run.sh"], source))
+        // An unzip that takes a second and a half to unpack.
+        verify(helper.writeScript(helper.workDir + "/bin/unzip",
+                                  "[ \"$1\" = -Z ] || sleep 1.5\nexec /usr/bin/unzip \"$@\""))
+        helper.setEnv("PATH", helper.workDir + "/bin:" + helper.env("PATH"))
+        createMain()
+        var countdown = main.countdown
+        var seen = []
+        var probe = Qt.createQmlObject("import QtQuick 2.12; Timer { interval: 700 }", testCase)
+        probe.triggered.connect(function() {
+            seen.push(find("operationOverlay").visible, find("operationLabel").text)
+            mouseClick(find("runButton"))
+        })
+        probe.start()
+        find("contentPicker").imported("file://" + zip)
+        compare(seen, [true, "Importing the CCO installation"])
+        compare(main.countdown, countdown)
+        verify(!find("operationOverlay").visible)
+        compare(find("errorMessage").text, "CCO extracted")
+        compare(outputText(), "File extracted successfully to" + helper.appData)
+        verify(!helper.exists(cco() + "/started"))
+    }
+
     function test_importCancelled() {
         createMain()
         click("importButton")
