@@ -718,7 +718,7 @@ bool CommandExecutor::extract(const QString &targetDir, const QString &filePath,
             // is; gzip's trailer says how large that is.
             const qint64 total = gzipUnpackedSize(archive);
             auto progress = [&](const QByteArray &line) {
-                static const QRegularExpression read(QStringLiteral("^tar: r: (\\d+) "));
+                static const QRegularExpression read(QStringLiteral("^\\S*tar: r: (\\d+) "));
                 const QRegularExpressionMatch match = read.match(QString::fromLatin1(line));
                 if (!match.hasMatch())
                     return true;
