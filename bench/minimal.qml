@@ -6,6 +6,7 @@ import Lomiri.Components 1.3
 import QtWebEngine 1.10
 import Lomiri.Content 1.3
 import GSettings 1.0
+import QtSystemInfo 5.0
 
 MainView {
     width: units.gu(45)

@@ -20,6 +20,8 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QQmlEngine>
+#include <QSysInfo>
+#include <QUrl>
 #include <QQuickItem>
 #include <QQuickView>
 #include <QTcpSocket>
@@ -123,6 +125,18 @@ struct App
         run.write("#!/bin/bash\nexec " + command.toUtf8() + "\n");
         run.close();
         run.setPermissions(run.permissions() | QFileDevice::ExeOwner);
+    }
+
+    // A runtime that passes the check.
+    void installRuntime()
+    {
+        const QString java = appData() + QStringLiteral("/sapmachine-jre-17.0.6/bin/java");
+        QDir().mkpath(QFileInfo(java).absolutePath());
+        QFile file(java);
+        file.open(QIODevice::WriteOnly);
+        file.write("#!/bin/sh\n");
+        file.close();
+        file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
     }
 
     QString outputText() const
@@ -368,7 +382,8 @@ int benchSoak(double minutes, const QString &demoApp, const QString &demoZip)
 
 // Milliseconds from the start of `program` to its first frame, as its render
 // loop reports it.
-double timeToFirstFrame(const QString &program, const QString &workingDirectory)
+double timeToFirstFrame(const QString &program, const QString &workingDirectory,
+                        const QStringList &arguments = {})
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -377,7 +392,7 @@ double timeToFirstFrame(const QString &program, const QString &workingDirectory)
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(workingDirectory);
     const long long start = nowMicros();
-    process.start(program, QStringList());
+    process.start(program, arguments);
     QByteArray output;
     long long framed = 0;
     while (!framed && process.waitForReadyRead(60000)) {
@@ -395,7 +410,7 @@ int benchStartup(int runs)
     // An installation that passes the check, so that the app counts down.
     App home;
     home.install(QStringLiteral("sleep 600"));
-    QDir().mkpath(home.appData() + QStringLiteral("/sapmachine-jre-17.0.6"));
+    home.installRuntime();
     const QString binaries = QCoreApplication::applicationDirPath();
     std::vector<double> app, minimal, ratios;
     for (int run = 0; run < runs; ++run) {
@@ -411,6 +426,191 @@ int benchStartup(int runs)
     return 0;
 }
 
+// Runs a shell command line to its end; true on exit code 0.
+bool shell(const QString &command, const QString &workingDirectory = QString())
+{
+    QProcess process;
+    process.setWorkingDirectory(workingDirectory);
+    process.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), command});
+    return process.waitForFinished(-1) && process.exitCode() == 0;
+}
+
+// One long operation through the real main view, against the plain program
+// on the same input in the same run: `operation` runs it in the view,
+// `baseline` is the command line, run in an empty folder.
+struct LongOperation
+{
+    QString name;
+    std::function<void()> operation;
+    QString baseline;
+};
+
+int benchLongOperations(int runs)
+{
+    App app;
+    QTemporaryDir work;
+    const QString archive =
+        CommandExecutor::jreArchiveFor(QSysInfo::currentCpuArchitecture());
+    // 300 MB in 20,000 files of random bytes (stored as they are) for the
+    // zip; 60 MB in 600 files, gzipped, for the runtime archive.
+    std::printf("making the inputs...\n");
+    std::fflush(stdout);
+    const bool made =
+        shell(QStringLiteral("mkdir -p cco/lib && head -c 300000000 /dev/urandom | split -b 15000 -d -a 5 - "
+                             "cco/lib/part && printf '#!/bin/bash\\n' > cco/run.sh && chmod +x cco/run.sh && "
+                             "(cd cco && zip -q -r -0 ../cco.zip .) && "
+                             "mkdir -p jre/sapmachine-jre-17.0.6/bin app/assets && "
+                             "head -c 60000000 /dev/urandom | split -b 100000 -d -a 3 - "
+                             "jre/sapmachine-jre-17.0.6/part && printf '#!/bin/sh\\n' > "
+                             "jre/sapmachine-jre-17.0.6/bin/java && chmod +x jre/sapmachine-jre-17.0.6/bin/java && "
+                             "tar -C jre -czf app/assets/%1 sapmachine-jre-17.0.6 && rm -rf cco jre")
+                  .arg(archive),
+              work.path());
+    if (!made || archive.isEmpty()) {
+        std::fprintf(stderr, "could not make the inputs\n");
+        return 1;
+    }
+    QDir::setCurrent(work.filePath(QStringLiteral("app")));
+    app.install(QStringLiteral("sleep 600"));
+    app.installRuntime();
+    app.load();
+    // The countdown would start CCO: this is about the operations alone.
+    app.root->setProperty("countdownActive", false);
+    app.root->findChild<QObject *>(QStringLiteral("startupTimer"))->setProperty("running", false);
+
+    const QString zip = work.filePath(QStringLiteral("cco.zip"));
+    const QList<LongOperation> operations{
+        {QStringLiteral("import of a 300 MB, 20,000-file zip over an installation"),
+         [&] {
+             QMetaObject::invokeMethod(app.root, "importZip",
+                                       Q_ARG(QVariant, QUrl::fromLocalFile(zip).toString()));
+         },
+         QStringLiteral("unzip -q -o '%1'").arg(zip)},
+        {QStringLiteral("unpack of a 60 MB runtime archive over a broken runtime"),
+         [&] {
+             // A runtime without bin/java is replaced.
+             QFile::remove(app.appData() + QStringLiteral("/sapmachine-jre-17.0.6/bin/java"));
+             QMetaObject::invokeMethod(app.executor, "runExtractJDK");
+         },
+         QStringLiteral("tar -xzf '%1'").arg(work.filePath(QStringLiteral("app/assets/")) + archive)},
+    };
+    for (const LongOperation &operation : operations) {
+        std::vector<double> ratios, gaps, updates;
+        for (int run = 0; run < runs; ++run) {
+            const QString empty = work.filePath(QStringLiteral("baseline"));
+            shell(QStringLiteral("rm -rf baseline && mkdir baseline && sync"), work.path());
+            const long long baselineStart = nowMicros();
+            shell(operation.baseline, empty);
+            const double baseline = (nowMicros() - baselineStart) / 1e6;
+            shell(QStringLiteral("rm -rf baseline && sync"), work.path());
+
+            shell(QStringLiteral("sync"));
+            int progress = 0;
+            auto counter = QObject::connect(app.executor, &CommandExecutor::operationChanged,
+                                            [&] { ++progress; });
+            const long long start = nowMicros();
+            operation.operation();
+            const long long end = nowMicros();
+            QObject::disconnect(counter);
+            const double seconds = (end - start) / 1e6;
+            // The result's dialog, closed for the next run.
+            if (QObject *dialog = app.root->property("errorDialog").value<QObject *>())
+                QMetaObject::invokeMethod(dialog, "close");
+            waitUntil([] { return false; }, 500);
+            ratios.push_back(seconds / baseline);
+            gaps.push_back(app.longestFrameGap(start, end) / 1000.0);
+            updates.push_back(progress);
+            std::printf("run %d: %.2f s against %.2f s (ratio %.2f), longest frame gap %.0f ms, "
+                        "%d progress updates\n",
+                        run + 1, seconds, baseline, ratios.back(), gaps.back(), progress);
+            std::fflush(stdout);
+        }
+        std::printf("%s, median of %d: time ratio %.2f, longest frame gap %.0f ms, %.0f progress updates\n",
+                    qPrintable(operation.name), runs, median(ratios), median(gaps), median(updates));
+        std::printf("output area: %s\n", qPrintable(app.outputText().right(200)));
+    }
+    return 0;
+}
+
+// The main view, or a variant of it, in a window as the app shows it.
+int showWindow(const QString &qml)
+{
+    auto *view = new QQuickView;
+    view->setSource(QUrl::fromLocalFile(qml));
+    view->setResizeMode(QQuickView::SizeRootObjectToView);
+    view->show();
+    return qApp->exec();
+}
+
+// `document` without the block that starts with the line `opening`, up to
+// its closing brace.
+QString without(const QString &document, const QString &opening)
+{
+    const int start = document.indexOf(opening);
+    if (opening.isEmpty() || start < 0)
+        return document;
+    int depth = 0;
+    for (int i = document.indexOf(QLatin1Char('{'), start); i < document.size(); ++i) {
+        if (document[i] == QLatin1Char('{'))
+            ++depth;
+        else if (document[i] == QLatin1Char('}') && --depth == 0)
+            return document.left(start) + document.mid(i + 1);
+    }
+    return document;
+}
+
+// What each element of the main view adds to the time to its first frame:
+// the view without it against the whole view, medians of `runs`.
+int benchElements(int runs)
+{
+    App home;
+    home.install(QStringLiteral("sleep 600"));
+    home.installRuntime();
+    QTemporaryDir folder;
+    auto resource = [](const QString &name) {
+        QFile file(QStringLiteral(":/") + name);
+        file.open(QIODevice::ReadOnly);
+        return QString::fromUtf8(file.readAll());
+    };
+    const QString main = resource(QStringLiteral("Main.qml"));
+    QFile picker(folder.filePath(QStringLiteral("ContentPicker.qml")));
+    picker.open(QIODevice::WriteOnly);
+    picker.write(resource(QStringLiteral("ContentPicker.qml")).toUtf8());
+    picker.close();
+
+    const QList<QPair<QString, QString>> elements{
+        {QStringLiteral("whole view"), QString()},
+        {QStringLiteral("web view, its profile and the screen saver (declared, not created)"),
+         QStringLiteral("        Loader {\n            id: webViewLoader")},
+        {QStringLiteral("page header"), QStringLiteral("        header: PageHeader {")},
+        {QStringLiteral("maintenance screen"), QStringLiteral("        Item {\n            id: container")},
+        {QStringLiteral("countdown"), QStringLiteral("        Text {\n            id: countdownText")},
+        {QStringLiteral("shell settings"), QStringLiteral("    GSettings {")},
+        {QStringLiteral("backend"), QStringLiteral("        CommandExecutor {")},
+        {QStringLiteral("supervisor and its log"), QStringLiteral("        CcoSupervisor {")},
+        {QStringLiteral("operation overlay"), QStringLiteral("    Rectangle {\n        id: operationOverlay")},
+        {QStringLiteral("picker and dialogs (declared, not created)"), QStringLiteral("    Component {\n        id: contentPickerComponent")},
+    };
+    std::vector<std::vector<double>> times(elements.size());
+    for (int run = 0; run < runs; ++run) {
+        for (int i = 0; i < elements.size(); ++i) {
+            const QString path = folder.filePath(QStringLiteral("Variant%1.qml").arg(i));
+            QFile variant(path);
+            variant.open(QIODevice::WriteOnly | QIODevice::Truncate);
+            variant.write(without(main, elements[i].second).toUtf8());
+            variant.close();
+            times[i].push_back(timeToFirstFrame(QCoreApplication::applicationFilePath(),
+                                                home.dataHome.path(), {QStringLiteral("window"), path}));
+        }
+        std::fprintf(stderr, "run %d of %d\n", run + 1, runs);
+    }
+    const double whole = median(times[0]);
+    std::printf("%-70s %6.0f ms\n", "whole view, time to first frame", whole);
+    for (int i = 1; i < elements.size(); ++i)
+        std::printf("%-70s %6.0f ms\n", qPrintable(elements[i].first), whole - median(times[i]));
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -423,14 +623,16 @@ int main(int argc, char *argv[])
     QGuiApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel"));
     registerBackendTypes();
+    const QStringList args = app.arguments().mid(1);
+    const QString mode = args.value(0);
+    if (mode == QLatin1String("window") && args.size() == 2)
+        return showWindow(args.value(1));
     // The backend's debug lines would only measure the terminal.
     qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &message) {
         if (qEnvironmentVariableIsSet("BENCH_VERBOSE"))
             std::fprintf(stderr, "%s\n", qPrintable(message));
     });
 
-    const QStringList args = app.arguments().mid(1);
-    const QString mode = args.value(0);
     if (mode == QLatin1String("output"))
         return benchOutput(args.value(1, QStringLiteral("3")).toInt());
     if (mode == QLatin1String("rates"))
@@ -439,9 +641,13 @@ int main(int argc, char *argv[])
         return benchReadiness(args.value(1, QStringLiteral("5")).toInt());
     if (mode == QLatin1String("startup"))
         return benchStartup(args.value(1, QStringLiteral("7")).toInt());
+    if (mode == QLatin1String("longops"))
+        return benchLongOperations(args.value(1, QStringLiteral("3")).toInt());
+    if (mode == QLatin1String("elements"))
+        return benchElements(args.value(1, QStringLiteral("5")).toInt());
     if (mode == QLatin1String("soak") && args.size() == 4)
         return benchSoak(args.value(1).toDouble(), args.value(2), args.value(3));
     std::fprintf(stderr, "usage: varnolet-bench output [RUNS] | rates | readiness [RUNS] | "
-                         "startup [RUNS] | soak MINUTES DEMO_APP_DIR DEMO_ZIP\n");
+                         "startup [RUNS] | elements [RUNS] | longops [RUNS] | soak MINUTES DEMO_APP_DIR DEMO_ZIP\n");
     return 2;
 }

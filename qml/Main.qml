@@ -60,8 +60,7 @@ MainView {
         console.log("Original app suspension list: " + original.join(","))
         console.log("Set app suspension: " + updated.join(","))
         gsettings.lifecycleExemptAppids = updated
-        errorMessage.text = qsTr("App suspension setting set")
-        errorDialog.open()
+        showMessage(qsTr("App suspension setting set"))
     }
 
     function clearOutput() {
@@ -126,6 +125,11 @@ MainView {
 
     // Loads CCO's page afresh, whatever the web view shows now.
     function loadCco() {
+        if (!webViewLoader.active) {
+            webViewLoader.active = true // loads CCO's address
+            return
+        }
+        var webView = webViewLoader.item
         if (webView.url.toString() !== ccoAddress)
             webView.url = ccoAddress
         else
@@ -143,17 +147,15 @@ MainView {
     }
 
     function importZip(fileUrl) {
-        contentPicker.visible = false
+        if (contentPicker)
+            contentPicker.visible = false
         var filePath = fileUrl.toString()
-        if (filePath.endsWith(".zip")) {
-            if (commandExecutor.extractCustomCCOZip(filePath, "CustomerCheckout", true))
-                errorMessage.text = qsTr("CCO extracted")
-            else
-                errorMessage.text = qsTr("The import failed and the existing installation was kept. The output area says why.")
-        } else {
-            errorMessage.text = qsTr("Invalid file format selected. Please select a .zip file.")
-        }
-        errorDialog.open()
+        if (!filePath.endsWith(".zip"))
+            showMessage(qsTr("Invalid file format selected. Please select a .zip file."))
+        else if (commandExecutor.extractCustomCCOZip(filePath, "CustomerCheckout", true))
+            showMessage(qsTr("CCO extracted"))
+        else
+            showMessage(qsTr("The import failed and the existing installation was kept. The output area says why."))
     }
 
     GSettings {
@@ -177,27 +179,41 @@ MainView {
             visible: !root.webViewVisible
         }
 
-        WebEngineView {
-            id: webView
-            objectName: "webView"
+        // Created when CCO's page is first shown: the first frame never
+        // shows it.
+        Loader {
+            id: webViewLoader
             anchors.fill: parent
-            visible: root.webViewVisible
-            zoomFactor: 1.0
-            settings.webGLEnabled: true
-            profile: webViewProfile
-            url: root.ccoAddress
+            active: false
+            sourceComponent: WebEngineView {
+                id: webView
+                objectName: "webView"
+                visible: root.webViewVisible
+                zoomFactor: 1.0
+                settings.webGLEnabled: true
+                profile: WebEngineProfile {
+                    persistentCookiesPolicy: WebEngineProfile.NoPersistentCookies
+                    httpCacheType: WebEngineProfile.DiskHttpCache
+                }
+                url: root.ccoAddress
 
-            onFeaturePermissionRequested: {
-                grantFeaturePermission(securityOrigin, feature,
-                                       root.permissionGranted(securityOrigin, feature))
-            }
-            onJavaScriptConsoleMessage: console.log("JS Console[" + level + "]: " + message)
-            onRenderProcessTerminated: {
-                console.log("Web view renderer terminated with status " + terminationStatus
-                            + " (exit code " + exitCode + "), loading CCO again")
-                // Not from inside the notification: the renderer is still
-                // being torn down.
-                Qt.callLater(root.loadCco)
+                onFeaturePermissionRequested: {
+                    grantFeaturePermission(securityOrigin, feature,
+                                           root.permissionGranted(securityOrigin, feature))
+                }
+                onJavaScriptConsoleMessage: console.log("JS Console[" + level + "]: " + message)
+                onRenderProcessTerminated: {
+                    console.log("Web view renderer terminated with status " + terminationStatus
+                                + " (exit code " + exitCode + "), loading CCO again")
+                    // Not from inside the notification: the renderer is still
+                    // being torn down.
+                    Qt.callLater(root.loadCco)
+                }
+
+                // The till's screen stays on while CCO's page is shown.
+                ScreenSaver {
+                    screenSaverEnabled: !root.webViewVisible
+                }
             }
         }
 
@@ -311,11 +327,7 @@ MainView {
                     objectName: "importButton"
                     Layout.fillWidth: true
                     text: qsTr("Import CCO installation (will delete existing)")
-                    onClicked: {
-                        contentPicker.contentType = ContentType.Documents
-                        contentPicker.handler = ContentHandler.Source
-                        contentPicker.visible = true
-                    }
+                    onClicked: root.openContentPicker()
                 }
                 Button {
                     objectName: "extractButton"
@@ -346,7 +358,7 @@ MainView {
                     text: qsTr("Run Restore Tool")
                     onClicked: {
                         root.clearOutput()
-                        restoreDialog.open()
+                        root.openRestoreDialog()
                     }
                 }
 
@@ -363,12 +375,6 @@ MainView {
                     placeholderText: qsTr("Command output will be displayed here")
                 }
             }
-        }
-
-        WebEngineProfile {
-            id: webViewProfile
-            persistentCookiesPolicy: WebEngineProfile.NoPersistentCookies
-            httpCacheType: WebEngineProfile.DiskHttpCache
         }
 
         CommandExecutor {
@@ -388,91 +394,127 @@ MainView {
             onMessage: root.receiveOutput(line)
         }
 
-        // The till's screen stays on while CCO's page is shown.
-        ScreenSaver {
-            screenSaverEnabled: !root.webViewVisible
-        }
     }
 
-    ContentPicker {
-        id: contentPicker
-        objectName: "contentPicker"
-        anchors.fill: parent
-        visible: false
-        onImported: root.importZip(fileUrl)
-        onCancel: contentPicker.visible = false
+    // What the first frame does not show, the content picker page and the
+    // two dialogs, is created when it is first needed.
+    property var contentPicker: null
+    property var errorDialog: null
+    property var restoreDialog: null
+
+    function openContentPicker() {
+        if (!contentPicker)
+            contentPicker = contentPickerComponent.createObject(root)
+        contentPicker.contentType = ContentType.Documents
+        contentPicker.handler = ContentHandler.Source
+        contentPicker.visible = true
     }
 
-    Dialog {
-        id: errorDialog
-        objectName: "errorDialog"
-        modal: true
-        x: (root.width - width) / 2
-        y: (root.height - height) / 2
-        title: qsTr("Info")
+    function showMessage(text) {
+        if (!errorDialog)
+            errorDialog = errorDialogComponent.createObject(root)
+        errorDialog.message = text
+        errorDialog.open()
+    }
 
-        ColumnLayout {
+    function openRestoreDialog() {
+        if (!restoreDialog)
+            restoreDialog = restoreDialogComponent.createObject(root)
+        restoreDialog.open()
+    }
+
+    Component {
+        id: contentPickerComponent
+
+        ContentPicker {
+            objectName: "contentPicker"
             anchors.fill: parent
-            anchors.margins: 20
-            spacing: 20
-
-            Label {
-                id: errorMessage
-                objectName: "errorMessage"
-                Layout.fillWidth: true
-                horizontalAlignment: Text.AlignHCenter
-                wrapMode: Text.WordWrap
-                text: ""
-            }
+            visible: false
+            onImported: root.importZip(fileUrl)
+            onCancel: visible = false
         }
-
-        footer: DialogButtonBox {
-            standardButtons: DialogButtonBox.Ok
-        }
-        onAccepted: errorDialog.close()
     }
 
-    Dialog {
-        id: restoreDialog
-        objectName: "restoreDialog"
-        modal: true
-        x: (root.width - width) / 2
-        y: (root.height - height) / 2
-        title: qsTr("Restore Tool")
+    Component {
+        id: errorDialogComponent
 
-        property alias newPrefix: newPrefixInput.text
+        Dialog {
+            id: errorDialog
+            objectName: "errorDialog"
+            modal: true
+            x: (root.width - width) / 2
+            y: (root.height - height) / 2
+            title: qsTr("Info")
 
-        ColumnLayout {
-            anchors.fill: parent
-            anchors.margins: 20
-            spacing: 20
+            property alias message: errorMessage.text
 
-            Label {
-                Layout.fillWidth: true
-                Layout.maximumWidth: 400
-                wrapMode: Text.WordWrap
-                text: qsTr("Please enter the new prefix (POS ID). The hardware key will be regenerated.")
+            ColumnLayout {
+                anchors.fill: parent
+                anchors.margins: 20
+                spacing: 20
+
+                Label {
+                    id: errorMessage
+                    objectName: "errorMessage"
+                    Layout.fillWidth: true
+                    horizontalAlignment: Text.AlignHCenter
+                    wrapMode: Text.WordWrap
+                    text: ""
+                }
             }
-            TextField {
-                id: newPrefixInput
-                objectName: "newPrefixInput"
-                Layout.fillWidth: true
-                placeholderText: qsTr("Enter new prefix")
-                // The keyboard's enter key confirms, like OK.
-                onAccepted: restoreDialog.accept()
-            }
-        }
 
-        footer: DialogButtonBox {
-            standardButtons: DialogButtonBox.Ok | DialogButtonBox.Cancel
+            footer: DialogButtonBox {
+                standardButtons: DialogButtonBox.Ok
+            }
+            onAccepted: errorDialog.close()
         }
-        onOpened: newPrefixInput.forceActiveFocus()
-        onAccepted: {
-            root.clearOutput()
-            commandExecutor.runCCORestore(restoreDialog.newPrefix)
-            restoreDialog.close()
+    }
+
+    Component {
+        id: restoreDialogComponent
+
+        Dialog {
+            id: restoreDialog
+            objectName: "restoreDialog"
+            modal: true
+            x: (root.width - width) / 2
+            y: (root.height - height) / 2
+            title: qsTr("Restore Tool")
+
+            property alias newPrefix: newPrefixInput.text
+
+            ColumnLayout {
+                anchors.fill: parent
+                anchors.margins: 20
+                spacing: 20
+
+                Label {
+                    Layout.fillWidth: true
+                    Layout.maximumWidth: 400
+                    wrapMode: Text.WordWrap
+                    text: qsTr("Please enter the new prefix (POS ID). The hardware key will be regenerated.")
+                }
+                TextField {
+                    id: newPrefixInput
+                    objectName: "newPrefixInput"
+                    Layout.fillWidth: true
+                    placeholderText: qsTr("Enter new prefix")
+                    // The keyboard's enter key confirms, like OK.
+                    onAccepted: restoreDialog.accept()
+                }
+            }
+
+            footer: DialogButtonBox {
+                standardButtons: DialogButtonBox.Ok | DialogButtonBox.Cancel
+            }
+            onOpened: newPrefixInput.forceActiveFocus()
+            onAccepted: {
+                root.clearOutput()
+                commandExecutor.runCCORestore(restoreDialog.newPrefix)
+                restoreDialog.close()
+            }
+            onRejected: restoreDialog.close()
         }
-        onRejected: restoreDialog.close()
     }
 
     // A long operation covers the view: it says what runs and how far it

@@ -195,11 +195,10 @@ QStringList cleanUpInterruptedReplacement(const QString &baseDir, const QString 
 }
 
 // Puts the unpacked folder `unpacked` at `destination`, replacing what is
-// there: that is set aside at `previous` and only deleted once the new folder
-// is in place, and put back when it cannot be. `leftover` says when the set-
-// aside folder could not be deleted.
+// there: that is set aside at `previous`, and put back when the new folder
+// cannot take its place.
 bool moveIntoPlace(const QString &unpacked, const QString &destination, const QString &previous,
-                   QString *error, QString *leftover)
+                   QString *error)
 {
     QDir dir;
     if (!QFileInfo::exists(destination)) {
@@ -217,10 +216,6 @@ bool moveIntoPlace(const QString &unpacked, const QString &destination, const QS
         *error = QStringLiteral("cannot move the unpacked files to %1").arg(destination);
         return false;
     }
-    if (!QDir(previous).removeRecursively())
-        *leftover = QStringLiteral("Could not delete the replaced folder, set aside at %1; the next "
-                                   "operation tries again.")
-                        .arg(previous);
     return true;
 }
 
@@ -340,7 +335,10 @@ CommandExecutor::CommandExecutor(QObject *parent)
             &CommandExecutor::onProcessFinished);
 }
 
-CommandExecutor::~CommandExecutor() = default;
+CommandExecutor::~CommandExecutor()
+{
+    deletion.waitForFinished();
+}
 
 QString CommandExecutor::jreArchiveFor(const QString &cpuArchitecture)
 {
@@ -541,6 +539,7 @@ bool CommandExecutor::ccoRunsFromInstallation(const QString &operation)
 
 void CommandExecutor::cleanUpLeftovers(const QString &baseDir, const QString &name)
 {
+    deletion.waitForFinished();
     for (const QString &line : cleanUpInterruptedReplacement(baseDir, name))
         say(line);
 }
@@ -772,13 +771,19 @@ QString CommandExecutor::unpackReplacingNow(const QString &baseDir, const QStrin
     if (name == kCcoDirName && QDir(destination).exists())
         qDebug() << "Deleting existing CustomerCheckout folder";
     QString failure;
-    QString leftover;
     // Beside the staging folder, so that an interrupted run is recognised
     // and undone by the next one.
-    moveIntoPlace(staging.unpacked, destination, folder.path() + QLatin1String("-previous"), &failure,
-                  &leftover);
-    if (!leftover.isEmpty())
-        say(leftover);
+    const QString previous = folder.path() + QLatin1String("-previous");
+    if (moveIntoPlace(staging.unpacked, destination, previous, &failure) && QFileInfo::exists(previous)) {
+        // The new folder is in place: the replaced one is deleted while the
+        // app goes on, and the next operation waits for that.
+        deletion = QtConcurrent::run([this, previous] {
+            if (!QDir(previous).removeRecursively())
+                say(QStringLiteral("Could not delete the replaced folder, set aside at %1; the next "
+                                   "operation tries again.")
+                        .arg(previous));
+        });
+    }
     return failure;
 }
 

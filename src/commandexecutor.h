@@ -2,6 +2,7 @@
 #define COMMANDEXECUTOR_H
 
 #include <QAtomicInt>
+#include <QFuture>
 #include <QObject>
 #include <QProcess>
 #include <QString>
@@ -126,6 +127,8 @@ private:
     QString operationName;
     double progressShare = -1;
     QAtomicInt lastPercent = -1;
+    // The deletion of a replaced folder, which goes on after the operation.
+    QFuture<void> deletion;
 };
 
 #endif // COMMANDEXECUTOR_H
