@@ -180,7 +180,7 @@ MainView {
         }
 
         // Created when CCO's page is first shown: the first frame never
-        // shows it.
+        // shows it, and its profile starts the browser engine.
         Loader {
             id: webViewLoader
             anchors.fill: parent
@@ -208,11 +208,6 @@ MainView {
                     // Not from inside the notification: the renderer is still
                     // being torn down.
                     Qt.callLater(root.loadCco)
-                }
-
-                // The till's screen stays on while CCO's page is shown.
-                ScreenSaver {
-                    screenSaverEnabled: !root.webViewVisible
                 }
             }
         }
@@ -380,6 +375,11 @@ MainView {
         CommandExecutor {
             id: commandExecutor
             onProcessOutputChanged: root.receiveOutput(output)
+        }
+
+        // The till's screen stays on while CCO's page is shown.
+        ScreenSaver {
+            screenSaverEnabled: !root.webViewVisible
         }
 
         CcoSupervisor {

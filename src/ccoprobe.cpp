@@ -98,7 +98,8 @@ QStringList listenersOn(quint16 port)
         const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
         for (const QFileInfo &fd : QDir(fds).entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
             static const QRegularExpression socket(QStringLiteral("^socket:\\[(\\d+)\\]$"));
-            const QRegularExpressionMatch match = socket.match(QFile::symLinkTarget(fd.filePath()).section(QLatin1Char('/'), -1));
+            const QString target = QFile::symLinkTarget(fd.filePath()).section(QLatin1Char('/'), -1);
+            const QRegularExpressionMatch match = socket.match(target);
             if (match.hasMatch() && inodes.contains(match.captured(1))) {
                 found << describe(pid);
                 break;

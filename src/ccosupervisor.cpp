@@ -180,7 +180,9 @@ void CcoSupervisor::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
     restartDue = clock.elapsed() + delay;
     restartTimer.start(int(qMin<qint64>(delay, 1000)));
     setState(State::RestartWait);
-    say(tr("CCO stopped unexpectedly (%1). Restarting in %2 seconds.").arg(lastEnd).arg((delay + 999) / 1000));
+    say(tr("CCO stopped unexpectedly (%1). Restarting in %2 seconds.")
+            .arg(lastEnd)
+            .arg((delay + 999) / 1000));
 }
 
 void CcoSupervisor::restartTick()

@@ -632,7 +632,8 @@ std::unique_ptr<QTemporaryFile> CommandExecutor::copyBeside(const QString &sourc
     const QString folder = QFileInfo(destination).absolutePath();
     auto fail = [&](const QString &why) {
         qDebug() << "Failed to copy" << source << "to" << destination << why;
-        emit processOutputChanged(QStringLiteral("Failed to copy %1 to %2: %3").arg(source, destination, why));
+        emit processOutputChanged(
+            QStringLiteral("Failed to copy %1 to %2: %3").arg(source, destination, why));
         return std::unique_ptr<QTemporaryFile>();
     };
     QFile input(source);

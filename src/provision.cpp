@@ -77,8 +77,8 @@ int main(int argc, char *argv[])
             clearProgress();
             if (executor.operation().isEmpty())
                 return;
-            out << executor.operation() << QStringLiteral(": %1%").arg(qRound(qMax(0.0, executor.progress()) * 100))
-                << Qt::flush;
+            const int percent = qRound(qMax(0.0, executor.progress()) * 100);
+            out << executor.operation() << QStringLiteral(": %1%").arg(percent) << Qt::flush;
             progressShown = true;
         });
     }

@@ -5,9 +5,11 @@
 // written on the fly, and a capture of the debug log.
 
 #include <QCoreApplication>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QtGlobal>
@@ -86,6 +88,19 @@ inline bool writeScript(const QString &path, const QByteArray &body)
 {
     return writeFile(path, "#!/bin/bash\n" + body + "\n",
                      QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+// Runs a program to its end; true when it exits with code 0.
+inline bool run(const QString &program, const QStringList &arguments, const QString &workingDirectory = {})
+{
+    QProcess process;
+    process.setWorkingDirectory(workingDirectory);
+    process.start(program, arguments);
+    const bool ok = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+                    && process.exitCode() == 0;
+    if (!ok)
+        qWarning() << program << arguments << process.errorString() << process.readAll();
+    return ok;
 }
 
 inline QByteArray readFile(const QString &path)

@@ -6,58 +6,30 @@
 #include "testsupport.h"
 
 #include <QElapsedTimer>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include <signal.h>
 
 namespace {
 
-// Records what the backend signals, in order: "o" for an output chunk, "E"
-// for the line that reports the end of the program, "R" for the readiness
-// signal and "S" for the stop signal.
+// What the backend signals, in order: "o" for an output chunk, "E" for the
+// line that reports the end of the program, "R" readiness and "S" stop.
 struct Recorder
 {
     explicit Recorder(CommandExecutor &executor)
     {
-        QObject::connect(&executor, &CommandExecutor::processOutputChanged,
-                         [this](const QString &output) {
-                             if (output.startsWith(QLatin1String("The program "))) {
-                                 events += QLatin1Char('E');
-                                 endLine = output;
-                             } else {
-                                 events += QLatin1Char('o');
-                                 text += output;
-                             }
-                         });
-        QObject::connect(&executor, &CommandExecutor::desiredTextFound,
-                         [this] { events += QLatin1Char('R'); });
-        QObject::connect(&executor, &CommandExecutor::ccoStopped,
-                         [this] { events += QLatin1Char('S'); });
+        QObject::connect(&executor, &CommandExecutor::processOutputChanged, &executor, [this](const QString &output) {
+            const bool end = output.startsWith(QLatin1String("The program "));
+            events += end ? 'E' : 'o';
+            (end ? endLines : text) += output;
+        });
+        QObject::connect(&executor, &CommandExecutor::desiredTextFound, &executor, [this] { events += 'R'; });
+        QObject::connect(&executor, &CommandExecutor::ccoStopped, &executor, [this] { events += 'S'; });
     }
-    bool ended() const { return events.contains(QLatin1Char('E')); }
-
     QString events;
     QString text;
-    QString endLine;
+    QString endLines;
 };
-
-// A script that records its arguments (NUL-separated), working folder and
-// JAVA_HOME next to itself.
-const QByteArray kRecordingScript = "dir=$(dirname \"$0\")\n"
-                                    "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > \"$dir/args\"\n"
-                                    "printf '%s' \"$PWD\" > \"$dir/cwd\"\n"
-                                    "printf '%s' \"$JAVA_HOME\" > \"$dir/java_home\"\n";
-
-QStringList recordedArguments(const QString &dir)
-{
-    const QByteArray raw = readFile(dir + QLatin1String("/args"));
-    QStringList arguments;
-    for (const QByteArray &argument : raw.split('\0'))
-        arguments << QString::fromUtf8(argument);
-    arguments.removeLast(); // after the last separator
-    return arguments;
-}
 
 } // namespace
 
@@ -72,15 +44,11 @@ private slots:
         // CCO's port for these tests: the views' tests serve on the real one.
         CcoProbe::ccoPort = 19993;
     }
-
     void commandLine_data();
     void commandLine();
-    void secondLaunchWhileRunning();
-    void programEnd_data();
-    void programEnd();
-    void failedStart();
-    void outputMonitoring_data();
-    void outputMonitoring();
+    void refusedAndFailedStarts();
+    void output_data();
+    void output();
 };
 
 void tst_Launch::commandLine_data()
@@ -89,19 +57,12 @@ void tst_Launch::commandLine_data()
     QTest::addColumn<QString>("dataFolder");
     QTest::addColumn<QString>("prefix");
 
-    QTest::newRow("run CCO") << "runCCO" << "data" << QString();
     QTest::newRow("run CCO, data home with blanks") << "runCCO" << "my data home" << QString();
     QTest::newRow("restore UI") << "runCCORestoreUI" << "data" << QString();
-    QTest::newRow("restore UI, data home with blanks") << "runCCORestoreUI" << "a b" << QString();
-    QTest::newRow("restore") << "runCCORestore" << "data" << "POS-0042";
     QTest::newRow("restore, empty prefix") << "runCCORestore" << "data" << "";
-    QTest::newRow("restore, prefix with blanks") << "runCCORestore" << "data" << " two  words ";
-    QTest::newRow("restore, hostile prefix")
-        << "runCCORestore" << "data"
-        << "x; touch injected1 & touch injected2 | $(touch injected3) `touch injected4` "
-           "'\"\ntouch injected5 $HOME *";
-    QTest::newRow("restore, hostile prefix, data home with blanks")
-        << "runCCORestore" << "data $(touch injected6) x" << "$(touch injected7)";
+    QTest::newRow("restore, hostile prefix and data home")
+        << "runCCORestore" << "data $(touch injected1) x"
+        << "x; touch injected2 & touch injected3 | $(touch injected4) `touch injected5` '\"\ntouch injected6 $HOME *";
 }
 
 void tst_Launch::commandLine()
@@ -110,183 +71,131 @@ void tst_Launch::commandLine()
     QFETCH(QString, dataFolder);
     QFETCH(QString, prefix);
 
+    // Each script records its arguments (NUL-separated), working folder and JAVA_HOME.
     DataHome home(dataFolder);
-    QVERIFY(QDir().mkpath(home.jre()));
     for (const char *name : {"run.sh", "run_cco_restore.sh", "run_cco_restore_silent.sh"})
-        QVERIFY(writeScript(home.cco() + QLatin1Char('/') + QLatin1String(name), kRecordingScript));
-
+        QVERIFY(writeScript(home.cco() + "/" + name, "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > args\n"
+                                                     "printf '%s|%s' \"$PWD\" \"$JAVA_HOME\" > where"));
     CommandExecutor executor;
     Recorder recorder(executor);
     QString result;
-    if (slot == QLatin1String("runCCORestore"))
+    if (slot == "runCCORestore")
         result = executor.runCCORestore(prefix);
     else
         QVERIFY(QMetaObject::invokeMethod(&executor, slot.toLatin1(), Q_RETURN_ARG(QString, result)));
     QCOMPARE(result, home.appData());
-    QTRY_VERIFY2_WITH_TIMEOUT(recorder.ended(), qPrintable(recorder.events + recorder.text), 10000);
-    QCOMPARE(recorder.endLine, QStringLiteral("The program ended with exit code 0."));
+    QTRY_COMPARE(recorder.endLines, QStringLiteral("The program ended with exit code 0."));
 
     QStringList expected;
-    if (slot == QLatin1String("runCCORestoreUI"))
-        expected = QStringList{"-ccoPath", home.cco()};
-    else if (slot == QLatin1String("runCCORestore"))
-        expected = QStringList{"-ccoPath", home.cco(), "-prefix", prefix};
-    QCOMPARE(recordedArguments(home.cco()), expected);
-    QCOMPARE(QString::fromUtf8(readFile(home.cco() + "/cwd")), home.cco());
-    QCOMPARE(QString::fromUtf8(readFile(home.cco() + "/java_home")), home.jre());
-
+    if (slot != "runCCO")
+        expected << "-ccoPath" << home.cco();
+    if (slot == "runCCORestore")
+        expected << "-prefix" << prefix;
+    QStringList arguments;
+    for (const QByteArray &argument : readFile(home.cco() + "/args").split('\0'))
+        arguments << QString::fromUtf8(argument);
+    arguments.removeLast(); // after the last separator
+    QCOMPARE(arguments, expected);
+    QCOMPARE(QString::fromUtf8(readFile(home.cco() + "/where")), home.cco() + "|" + home.jre());
     // Nothing in the values was run as a command.
-    QDirIterator it(QDir(home.appData()).absolutePath() + "/../..", {"injected*"}, QDir::Files,
-                    QDirIterator::Subdirectories);
+    QDirIterator it(home.scratch("."), {"injected*"}, QDir::Files, QDirIterator::Subdirectories);
     QVERIFY2(!it.hasNext(), qPrintable(it.hasNext() ? it.next() : QString()));
 }
 
-void tst_Launch::secondLaunchWhileRunning()
+void tst_Launch::refusedAndFailedStarts()
 {
     DataHome home;
-    QVERIFY(QDir().mkpath(home.jre()));
-    QVERIFY(writeScript(home.cco() + "/run.sh", "echo $$ > \"$(dirname \"$0\")/pid\"\n"
-                                                "echo running\nexec sleep 60"));
-    QVERIFY(writeScript(home.cco() + "/run_cco_restore_silent.sh",
-                        "touch \"$(dirname \"$0\")/restore-ran\""));
-
     CommandExecutor executor;
     Recorder recorder(executor);
+    // No CCO folder: the program cannot even be started there.
+    QCOMPARE(executor.runCCO(), home.appData());
+    QVERIFY2(recorder.text.startsWith("Could not start ./run.sh: ") && recorder.text.contains("chdir"),
+             qPrintable(recorder.text));
+
+    QVERIFY(writeScript(home.cco() + "/run.sh", "echo $$ > pid; echo running; exec sleep 60"));
+    QVERIFY(writeScript(home.cco() + "/run_cco_restore_silent.sh", "touch restore-ran"));
+    recorder.text.clear();
     executor.runCCO();
     QTRY_VERIFY(recorder.text.contains("running"));
-    const QByteArray pid = readFile(home.cco() + "/pid").trimmed();
-    QVERIFY(!pid.isEmpty());
-
     QElapsedTimer timer;
     timer.start();
-    QCOMPARE(executor.runCCO(), home.appData());
-    QCOMPARE(executor.runCCORestore(QStringLiteral("P1")), home.appData());
-    QVERIFY2(timer.elapsed() < 5000, "a refused start must not wait");
-    QCOMPARE(recorder.events, QStringLiteral("ooo"));
-    QVERIFY(recorder.text.endsWith(
-        "Not starting ./run.sh: another program is still running."
-        "Not starting ./run_cco_restore_silent.sh: another program is still running."));
-    QTest::qWait(300);
-    QVERIFY(!QFile::exists(home.cco() + "/restore-ran"));
-
-    // The first program is still the one running.
-    QCOMPARE(::kill(pid.toInt(), 0), 0);
-    ::kill(pid.toInt(), SIGKILL);
-    QTRY_VERIFY(recorder.ended());
-}
-
-void tst_Launch::programEnd_data()
-{
-    QTest::addColumn<QByteArray>("script");
-    QTest::addColumn<bool>("kill");
-    QTest::addColumn<QString>("events");
-    QTest::addColumn<QString>("endLine");
-
-    QTest::newRow("stop line, then exit")
-        << QByteArray("echo 'STOP_CCO Bye'; sleep 0.2; exit 0") << false << "oSE"
-        << "The program ended with exit code 0.";
-    QTest::newRow("failing script") << QByteArray("echo failing; exit 3") << false << "oES"
-                                    << "The program ended with exit code 3.";
-    QTest::newRow("missing script") << QByteArray() << false << "oES"
-                                    << "The program ended with exit code 127.";
-    QTest::newRow("killed") << QByteArray("echo up; exec sleep 60") << true << "oES"
-                            << "The program crashed (Process crashed).";
-}
-
-void tst_Launch::programEnd()
-{
-    QFETCH(QByteArray, script);
-    QFETCH(bool, kill);
-    QFETCH(QString, events);
-    QFETCH(QString, endLine);
-
-    DataHome home;
-    QVERIFY(QDir().mkpath(home.cco()));
-    if (!script.isEmpty())
-        QVERIFY(writeScript(home.cco() + "/run.sh", "echo $$ > pid\n" + script));
-
-    CommandExecutor executor;
-    Recorder recorder(executor);
     executor.runCCO();
-    QTRY_VERIFY(!recorder.events.isEmpty());
-    if (kill)
-        QCOMPARE(::kill(readFile(home.cco() + "/pid").trimmed().toInt(), SIGKILL), 0);
-    QTRY_VERIFY_WITH_TIMEOUT(recorder.ended(), 10000);
-    QTest::qWait(100);
-    QCOMPARE(recorder.events, events);
-    QCOMPARE(recorder.endLine, endLine);
+    executor.runCCORestore(QStringLiteral("P1"));
+    QVERIFY2(timer.elapsed() < 5000, "a refused start must not wait");
+    QVERIFY(recorder.text.endsWith("Not starting ./run.sh: another program is still running."
+                                   "Not starting ./run_cco_restore_silent.sh: another program is still running."));
+    QTest::qWait(300);
+    QCOMPARE(recorder.events, QStringLiteral("oooo"));
+    QVERIFY(!QFile::exists(home.cco() + "/restore-ran"));
+    // The first program is still the one running.
+    QCOMPARE(::kill(readFile(home.cco() + "/pid").trimmed().toInt(), SIGKILL), 0);
+    QTRY_COMPARE(recorder.endLines, QStringLiteral("The program crashed (Process crashed)."));
 }
 
-void tst_Launch::failedStart()
-{
-    DataHome home; // no CCO folder: the program cannot be started there
-    CommandExecutor executor;
-    Recorder recorder(executor);
-    QSignalSpy output(&executor, &CommandExecutor::processOutputChanged);
-    QVERIFY(output.isValid());
-
-    QCOMPARE(executor.runCCO(), home.appData());
-    QCOMPARE(output.count(), 1);
-    const QString line = output.first().first().toString();
-    QVERIFY2(line.startsWith("Could not start ./run.sh: ") && line.contains("chdir"),
-             qPrintable(line));
-    QTest::qWait(200);
-    QCOMPARE(recorder.events, QStringLiteral("o"));
-}
-
-void tst_Launch::outputMonitoring_data()
+void tst_Launch::output_data()
 {
     QTest::addColumn<QByteArray>("script");
+    QTest::addColumn<int>("runs");
     QTest::addColumn<QString>("events");
     QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("endLines");
 
+    const QString ok = "The program ended with exit code 0.";
     // Writes separated by a pause arrive as separate chunks.
-    QTest::newRow("readiness line")
-        << QByteArray("printf 'Web container started.\\n'") << "oRES" << "Web container started.\n";
+    QTest::newRow("readiness line") << QByteArray("printf 'Web container started.\\n'") << 1 << "oRES"
+                                    << "Web container started.\n" << ok;
     QTest::newRow("wrong case, no full stop")
-        << QByteArray("printf 'web container started.\\n'; sleep 0.3; printf 'Web container started\\n'")
-        << "ooES" << "web container started.\nWeb container started\n";
+        << QByteArray("printf 'web container started.\\n'; sleep 0.3; printf 'Web container started\\n'") << 1
+        << "ooES" << "web container started.\nWeb container started\n" << ok;
     QTest::newRow("marker split across chunks")
-        << QByteArray("printf 'log: Web cont'; sleep 0.3; printf 'ainer started.\\n'") << "ooRES"
-        << "log: Web container started.\n";
+        << QByteArray("printf 'log: Web cont'; sleep 0.3; printf 'ainer started.\\n'") << 1 << "ooRES"
+        << "log: Web container started.\n" << ok;
     QTest::newRow("marker twice in one chunk")
-        << QByteArray("printf 'Web container started.\\nWeb container started.\\n'") << "oRES"
-        << "Web container started.\nWeb container started.\n";
+        << QByteArray("printf 'Web container started.\\nWeb container started.\\n'") << 1 << "oRES"
+        << "Web container started.\nWeb container started.\n" << ok;
     QTest::newRow("marker in two chunks")
-        << QByteArray("printf 'Web container started.\\n'; sleep 0.3; printf 'Web container started.\\n'")
-        << "oRoRES" << "Web container started.\nWeb container started.\n";
-    QTest::newRow("marker then other output")
-        << QByteArray("printf 'STOP_CCO Bye\\n'; sleep 0.3; printf 'x\\n'; sleep 0.3; printf 'y\\n'")
-        << "oSooE" << "STOP_CCO Bye\nx\ny\n";
+        << QByteArray("printf 'Web container started.\\n'; sleep 0.3; printf 'Web container started.\\n'") << 1
+        << "oRoRES" << "Web container started.\nWeb container started.\n" << ok;
+    QTest::newRow("stop line, then other output, then exit")
+        << QByteArray("printf 'STOP_CCO Bye\\n'; sleep 0.3; printf 'x\\n'") << 1 << "oSoE" << "STOP_CCO Bye\nx\n" << ok;
     QTest::newRow("markers on standard error")
-        << QByteArray("printf 'Web container started.\\nSTOP_CCO Bye\\n' >&2") << "oES"
-        << "Web container started.\nSTOP_CCO Bye\n";
-    QTest::newRow("both markers in one chunk")
-        << QByteArray("printf 'Web container started.\\nSTOP_CCO Bye\\n'") << "oRSE"
-        << "Web container started.\nSTOP_CCO Bye\n";
-    QTest::newRow("zero byte inside a chunk")
-        << QByteArray("printf 'abc\\0Web container started.\\n'") << "oRES"
-        << "abcWeb container started.\n";
+        << QByteArray("printf 'Web container started.\\nSTOP_CCO Bye\\n' >&2") << 1 << "oES"
+        << "Web container started.\nSTOP_CCO Bye\n" << ok;
+    QTest::newRow("zero byte inside a chunk") << QByteArray("printf 'abc\\0Web container started.\\n'") << 1
+                                              << "oRES" << "abcWeb container started.\n" << ok;
     QTest::newRow("4-byte character split across writes")
-        << QByteArray("printf 'A\\xf0\\x9f'; sleep 0.3; printf '\\x98\\x80B\\n'") << "ooES"
-        << QString::fromUtf8("A\xf0\x9f\x98\x80" "B\n");
+        << QByteArray("printf 'A\\xf0\\x9f'; sleep 0.3; printf '\\x98\\x80B\\n'") << 1 << "ooES"
+        << QString::fromUtf8("A\xf0\x9f\x98\x80" "B\n") << ok;
+    QTest::newRow("failing script") << QByteArray("echo failing; exit 3") << 1 << "oES" << "failing\n"
+                                    << "The program ended with exit code 3.";
+    QTest::newRow("killed") << QByteArray("echo up; kill -9 $$") << 1 << "oES" << "up\n"
+                            << "The program crashed (Process crashed).";
+    // The stop line of one run says nothing about the next.
+    QTest::newRow("stop line, then a run that dies")
+        << QByteArray("if [ -e ran ]; then exit 4; fi; touch ran; echo 'STOP_CCO Bye'") << 2 << "oSEES"
+        << "STOP_CCO Bye\n" << ok + "The program ended with exit code 4.";
 }
 
-void tst_Launch::outputMonitoring()
+void tst_Launch::output()
 {
     QFETCH(QByteArray, script);
+    QFETCH(int, runs);
     QFETCH(QString, events);
     QFETCH(QString, text);
+    QFETCH(QString, endLines);
 
     DataHome home;
     QVERIFY(writeScript(home.cco() + "/run.sh", script));
     CommandExecutor executor;
     Recorder recorder(executor);
-    executor.runCCO();
-    QTRY_VERIFY_WITH_TIMEOUT(recorder.ended(), 10000);
+    for (int run = 0; run < runs; ++run) {
+        executor.runCCO();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.events.count('E') == run + 1, 10000);
+    }
     QTest::qWait(100);
     QCOMPARE(recorder.events, events);
     QCOMPARE(recorder.text, text);
+    QCOMPARE(recorder.endLines, endLines);
 }
 
 QTEST_GUILESS_MAIN(tst_Launch)

@@ -1,22 +1,17 @@
-// Runs the QML tests against the real backend: the setup registers
-// CommandExecutor as the app does, and gives the tests a helper for files,
-// child processes, a stand-in web interface and screenshots.
+// Runs the QML tests against the real backend: the setup registers the
+// backend types as the app does, and gives the tests a helper for files,
+// child processes, stand-in web pages and screenshots.
 
 #include "qmltypes.h"
+#include "testsupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QProcess>
 #include <QQmlContext>
-#include <QQmlEngine>
 #include <QQuickItem>
 #include <QQuickWindow>
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QtQuickTest>
 
-#include <memory>
 #include <signal.h>
 
 class TestHelper : public QObject
@@ -26,71 +21,35 @@ class TestHelper : public QObject
     Q_PROPERTY(QString workDir READ workDir)
 
 public:
-    explicit TestHelper(QObject *parent = nullptr) : QObject(parent) {}
+    using QObject::QObject;
+    QString appData() const { return home->appData(); }
+    QString workDir() const { return home->scratch("app"); }
 
-    QString appData() const { return dataHome + QLatin1String("/varnolet.quindrel"); }
-    QString workDir() const { return work; }
-
-    // A fresh data home and a fresh working folder (with an empty assets
-    // folder) for the next view.
+    // A fresh data home and working folder (with an assets folder), the
+    // search path as it was, and no stand-in page served.
     Q_INVOKABLE void reset()
     {
-        dir.reset(new QTemporaryDir);
-        dataHome = dir->filePath(QStringLiteral("data"));
-        work = dir->filePath(QStringLiteral("app"));
-        QDir().mkpath(dataHome);
-        QDir().mkpath(work + QLatin1String("/assets"));
-        qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome));
-        QDir::setCurrent(work);
+        home.reset(new DataHome);
+        QDir().mkpath(workDir() + "/assets");
+        QDir::setCurrent(workDir());
         qputenv("PATH", path);
-        // The backend refuses to change an installation while CCO's
-        // address answers.
-        server.close();
+        stopServing();
     }
-
-    Q_INVOKABLE bool writeFile(const QString &path, const QString &content, bool executable = false)
+    Q_INVOKABLE void stopServing()
     {
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        QFile file(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            return false;
-        file.write(content.toUtf8());
-        file.close();
-        return !executable || file.setPermissions(file.permissions() | QFileDevice::ExeOwner);
+        qDeleteAll(servers);
+        servers.clear();
     }
-    Q_INVOKABLE bool writeScript(const QString &path, const QString &body)
-    {
-        return writeFile(path, QLatin1String("#!/bin/bash\n") + body + QLatin1Char('\n'), true);
-    }
-    Q_INVOKABLE QString readFile(const QString &path) const
-    {
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
-    }
+    Q_INVOKABLE bool writeFile(const QString &path, const QString &content) { return ::writeFile(path, content.toUtf8()); }
+    Q_INVOKABLE bool writeScript(const QString &path, const QString &body) { return ::writeScript(path, body.toUtf8()); }
+    Q_INVOKABLE QString readFile(const QString &path) const { return QString::fromUtf8(::readFile(path)); }
     Q_INVOKABLE bool exists(const QString &path) const { return QFileInfo::exists(path); }
-    Q_INVOKABLE void setEnv(const QString &name, const QString &value)
+    Q_INVOKABLE QString env(const QString &name) const { return qEnvironmentVariable(name.toLatin1()); }
+    Q_INVOKABLE void setEnv(const QString &name, const QString &value) { qputenv(name.toLatin1(), value.toLocal8Bit()); }
+    Q_INVOKABLE bool run(const QString &program, const QStringList &arguments, const QString &folder)
     {
-        qputenv(name.toLocal8Bit().constData(), value.toLocal8Bit());
+        return ::run(program, arguments, folder);
     }
-    Q_INVOKABLE QString env(const QString &name) const
-    {
-        return QString::fromLocal8Bit(qgetenv(name.toLocal8Bit().constData()));
-    }
-    // The folder the app runs in, where it looks for its assets.
-    Q_INVOKABLE bool setCurrent(const QString &path) const { return QDir::setCurrent(path); }
-    Q_INVOKABLE bool mkpath(const QString &path) const { return QDir().mkpath(path); }
-
-    // Runs a program to its end; true when it exits with code 0.
-    Q_INVOKABLE bool run(const QString &program, const QStringList &arguments,
-                         const QString &workingDirectory)
-    {
-        QProcess process;
-        process.setWorkingDirectory(workingDirectory);
-        process.start(program, arguments);
-        return process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
-               && process.exitCode() == 0;
-    }
-
     // What a program writes on its standard output.
     Q_INVOKABLE QString runOutput(const QString &program, const QStringList &arguments)
     {
@@ -99,34 +58,27 @@ public:
         process.waitForFinished(60000);
         return QString::fromUtf8(process.readAllStandardOutput());
     }
-
     // Kills the process whose id a script wrote into `pidFile`.
     Q_INVOKABLE bool killFromPidFile(const QString &pidFile)
     {
-        const int pid = readFile(pidFile).trimmed().toInt();
+        const int pid = ::readFile(pidFile).trimmed().toInt();
         return pid > 0 && ::kill(pid, SIGKILL) == 0;
     }
-
-    // Whether nothing accepts connections on CCO's address.
-    Q_INVOKABLE bool ccoPortFree() const
+    // Serves a stand-in page on 127.0.0.1:`port` (CCO's by default): green,
+    // and saying in its title whether it may use the camera.
+    Q_INVOKABLE bool serve(int port = 9999)
     {
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, 9999);
-        return !probe.waitForConnected(2000);
-    }
-
-    // Serves a stand-in of CCO's web interface on its address.
-    Q_INVOKABLE bool serveWebInterface()
-    {
-        if (server.isListening())
-            return true;
-        connect(&server, &QTcpServer::newConnection, this, [this] {
-            while (QTcpSocket *socket = server.nextPendingConnection()) {
+        auto *server = new QTcpServer(this);
+        servers << server;
+        connect(server, &QTcpServer::newConnection, this, [server] {
+            while (QTcpSocket *socket = server->nextPendingConnection()) {
                 connect(socket, &QTcpSocket::readyRead, socket, [socket] {
                     socket->readAll();
                     const QByteArray page =
-                        "<html><body style='background:#1b7f3b;color:white;font-size:40px'>"
-                        "<h1>Stand-in POS</h1></body></html>";
+                        "<html><body style='background:#1b7f3b;color:white;font-size:40px'><h1>Stand-in POS</h1>"
+                        "<script>navigator.mediaDevices.getUserMedia({video: true}).then("
+                        "function() { document.title = 'camera granted' },"
+                        "function(e) { document.title = 'camera refused: ' + e.name })</script></body></html>";
                     socket->write("HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nContent-Length: "
                                   + QByteArray::number(page.size()) + "\r\n\r\n" + page);
                     socket->disconnectFromHost();
@@ -134,28 +86,17 @@ public:
                 connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
             }
         });
-        return server.listen(QHostAddress::LocalHost, 9999);
-    }
-
-    // What `item` shows now.
-    static QImage grab(QQuickItem *item)
-    {
-        if (!item || !item->window())
-            return QImage();
-        const QRectF rect = item->mapRectToScene(QRectF(0, 0, item->width(), item->height()));
-        return item->window()->grabWindow().copy(rect.toRect());
+        return server->listen(QHostAddress::LocalHost, quint16(port));
     }
 
     // Saves what `item` shows now into the build folder; returns the path.
     Q_INVOKABLE QString saveScreenshot(QQuickItem *item, const QString &name)
     {
+        const QString path = QStringLiteral(VARNOLET_BUILD_DIR "/screenshots/") + name + ".png";
+        QDir().mkpath(QFileInfo(path).absolutePath());
         const QImage image = grab(item);
-        const QString folder = QStringLiteral(VARNOLET_BUILD_DIR "/screenshots");
-        QDir().mkpath(folder);
-        const QString path = folder + QLatin1Char('/') + name + QLatin1String(".png");
         return !image.isNull() && image.save(path) ? path : QString();
     }
-
     // The share of pixels of what `item` shows that are close to `color`.
     Q_INVOKABLE double colorShare(QQuickItem *item, const QColor &color)
     {
@@ -164,20 +105,24 @@ public:
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
                 const QColor pixel = image.pixelColor(x, y);
-                if (qAbs(pixel.red() - color.red()) < 16 && qAbs(pixel.green() - color.green()) < 16
-                    && qAbs(pixel.blue() - color.blue()) < 16)
-                    ++close;
+                close += qAbs(pixel.red() - color.red()) < 16 && qAbs(pixel.green() - color.green()) < 16
+                         && qAbs(pixel.blue() - color.blue()) < 16;
             }
         }
         return image.isNull() ? 0.0 : double(close) / (image.width() * image.height());
     }
 
 private:
-    std::unique_ptr<QTemporaryDir> dir;
+    static QImage grab(QQuickItem *item)
+    {
+        if (!item || !item->window())
+            return QImage();
+        return item->window()->grabWindow().copy(item->mapRectToScene(QRectF(0, 0, item->width(), item->height())).toRect());
+    }
+
+    std::unique_ptr<DataHome> home;
     const QByteArray path = qgetenv("PATH");
-    QString dataHome;
-    QString work;
-    QTcpServer server;
+    QList<QTcpServer *> servers;
 };
 
 class Setup : public QObject
@@ -191,14 +136,13 @@ public:
         qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
         // Settings live in memory: the tests never touch the user's own.
         qputenv("GSETTINGS_BACKEND", "memory");
+        // A camera for the web view to ask for, though the machine has none.
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--use-fake-device-for-media-stream");
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts, true);
     }
 
 public slots:
-    void applicationAvailable()
-    {
-        QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel"));
-    }
+    void applicationAvailable() { QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel")); }
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         registerBackendTypes();

@@ -1,10 +1,9 @@
 // The real varnolet binary started as a user starts it, under the virtual
-// display the test runs in, and the resources compiled into it.
+// display the test runs in.
 
 #include "testsupport.h"
 
 #include <QProcess>
-#include <QResource>
 #include <QtTest>
 
 class tst_Startup : public QObject
@@ -12,31 +11,8 @@ class tst_Startup : public QObject
     Q_OBJECT
 
 private slots:
-    void resourcesReadableBeforeAnyEngine();
     void startsWithItsOwnEnvironmentAndName();
 };
-
-void tst_Startup::resourcesReadableBeforeAnyEngine()
-{
-    // Main.qml is stored compressed and read back as its full text.
-    QCOMPARE(QResource(":/Main.qml").compressionAlgorithm(), QResource::ZlibCompression);
-    QCOMPARE(QResource(":/ContentPicker.qml").compressionAlgorithm(), QResource::NoCompression);
-    QCOMPARE(QResource(":/assets/cco.ico").compressionAlgorithm(), QResource::NoCompression);
-    for (const char *name : {"Main.qml", "ContentPicker.qml"}) {
-        const QByteArray compiled = readFile(QLatin1String(":/") + QLatin1String(name));
-        QVERIFY(!compiled.isEmpty());
-        QCOMPARE(compiled, readFile(QLatin1String(VARNOLET_SOURCE_DIR "/qml/") + QLatin1String(name)));
-    }
-
-    // One 48 x 48 image of 32 bits per pixel.
-    const QByteArray icon = readFile(":/assets/cco.ico");
-    QCOMPARE(icon, readFile(VARNOLET_SOURCE_DIR "/assets/cco.ico"));
-    QVERIFY(icon.size() > 22);
-    QCOMPARE(icon.left(6), QByteArray("\0\0\1\0\1\0", 6));
-    QCOMPARE(quint8(icon[6]), quint8(48));
-    QCOMPARE(quint8(icon[7]), quint8(48));
-    QCOMPARE(quint8(icon[12]) | quint8(icon[13]) << 8, 32);
-}
 
 void tst_Startup::startsWithItsOwnEnvironmentAndName()
 {
