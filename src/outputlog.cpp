@@ -25,14 +25,21 @@ public slots:
     // shows each chunk as a paragraph of its own, and so does the log.
     void write(qint64 msecs, const QString &text)
     {
-        const QString stamp =
-            QDateTime::fromMSecsSinceEpoch(msecs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz "));
-        QStringList lines = text.split(QLatin1Char('\n'));
-        if (lines.size() > 1 && lines.last().isEmpty())
-            lines.removeLast();
+        const QByteArray stamp =
+            QDateTime::fromMSecsSinceEpoch(msecs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz ")).toUtf8();
+        const QByteArray utf8 = text.toUtf8();
+        // Each line with the stamp before it; a chunk that ends in a line
+        // break has no empty line after it.
+        const int end = utf8.endsWith('\n') ? utf8.size() - 1 : utf8.size();
         QByteArray bytes;
-        for (const QString &line : qAsConst(lines))
-            bytes += (stamp + line + QLatin1Char('\n')).toUtf8();
+        bytes.reserve(utf8.size() + (utf8.count('\n') + 1) * stamp.size() + 1);
+        for (int start = 0; start <= end;) {
+            int stop = utf8.indexOf('\n', start);
+            if (stop < 0 || stop > end)
+                stop = end;
+            bytes.append(stamp).append(utf8.constData() + start, stop - start).append('\n');
+            start = stop + 1;
+        }
         if (bytes.isEmpty())
             return;
         if (file.isOpen() && file.size() + bytes.size() > OutputLog::kRotateBytes)
