@@ -102,19 +102,21 @@ void CcoSupervisor::start()
 {
     if (!exec)
         return;
+    if (exec->program().state() != QProcess::NotRunning) {
+        exec->runCCO(); // refused, and the backend says why
+        return;
+    }
     restartTimer.stop();
     showTimer.stop();
-    if (exec->program().state() == QProcess::NotRunning) {
-        const QString running = CcoProbe::runningCco(dataFolder());
-        if (!running.isEmpty()) {
-            say(tr("CCO is already running (%1): showing it instead of starting another.").arg(running));
-            missedAnswers = 0;
-            shownElsewhere = false;
-            setState(State::Elsewhere);
-            watchElsewhere();
-            watchTimer.start(delays.watch);
-            return;
-        }
+    const QString running = CcoProbe::runningCco(dataFolder());
+    if (!running.isEmpty()) {
+        say(tr("CCO is already running (%1): showing it instead of starting another.").arg(running));
+        missedAnswers = 0;
+        shownElsewhere = false;
+        setState(State::Elsewhere);
+        watchElsewhere();
+        watchTimer.start(delays.watch);
+        return;
     }
     watchTimer.stop();
     exec->runCCO();

@@ -81,9 +81,9 @@ private:
         QString unpacked;
     };
     // Lets `unpack` fill a staging folder beside baseDir/name and, when it
-    // returns no error, puts the unpacked folder in place of baseDir/name.
-    // Returns why it failed, or nothing.
-    // The same, as the long operation `operation`.
+    // returns no error, puts the unpacked folder in place of baseDir/name;
+    // returns why it failed, or nothing. unpackReplacing does it as the long
+    // operation `operation`, unpackReplacingNow on the calling thread.
     QString unpackReplacing(const QString &operation, const QString &baseDir, const QString &name,
                             const std::function<QString(Staging &)> &unpack);
     QString unpackReplacingNow(const QString &baseDir, const QString &name,

@@ -15,30 +15,26 @@ QString logPath(const QString &dataFolder, int generation = 0)
 // Lives on the log's thread: everything that touches the file.
 class Writer : public QObject
 {
-    Q_OBJECT
-
 public:
     explicit Writer(const QString &dataFolder) : folder(dataFolder) {}
 
-public slots:
-    // `text` reached the output area at `msecs` since the epoch. The area
-    // shows each chunk as a paragraph of its own, and so does the log.
-    void write(qint64 msecs, const QString &text)
+    // Each piece is shown by the output area as a paragraph of its own, and
+    // is written as its lines, each with the piece's time before it.
+    void write(const QVector<OutputLog::Piece> &pieces)
     {
-        const QByteArray stamp =
-            QDateTime::fromMSecsSinceEpoch(msecs).toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz ")).toUtf8();
-        const QByteArray utf8 = text.toUtf8();
-        // Each line with the stamp before it; a chunk that ends in a line
-        // break has no empty line after it.
-        const int end = utf8.endsWith('\n') ? utf8.size() - 1 : utf8.size();
         QByteArray bytes;
-        bytes.reserve(utf8.size() + (utf8.count('\n') + 1) * stamp.size() + 1);
-        for (int start = 0; start <= end;) {
-            int stop = utf8.indexOf('\n', start);
-            if (stop < 0 || stop > end)
-                stop = end;
-            bytes.append(stamp).append(utf8.constData() + start, stop - start).append('\n');
-            start = stop + 1;
+        for (const OutputLog::Piece &piece : pieces) {
+            const QByteArray utf8 = piece.text.toUtf8();
+            const QByteArray at = stamp(piece.msecs);
+            const int end = utf8.endsWith('\n') ? utf8.size() - 1 : utf8.size();
+            bytes.reserve(bytes.size() + utf8.size() + (utf8.count('\n') + 1) * at.size() + 1);
+            for (int start = 0; start <= end;) {
+                int stop = utf8.indexOf('\n', start);
+                if (stop < 0 || stop > end)
+                    stop = end;
+                bytes.append(at).append(utf8.constData() + start, stop - start).append('\n');
+                start = stop + 1;
+            }
         }
         if (bytes.isEmpty())
             return;
@@ -53,9 +49,20 @@ public slots:
         file.write(bytes);
         file.flush();
     }
-    void sync() { file.flush(); }
 
 private:
+    // "yyyy-MM-dd HH:mm:ss.zzz ", the seconds formatted once a second.
+    QByteArray stamp(qint64 msecs)
+    {
+        if (msecs / 1000 != stampSecond) {
+            stampSecond = msecs / 1000;
+            secondText = QDateTime::fromMSecsSinceEpoch(stampSecond * 1000)
+                             .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss."))
+                             .toUtf8();
+        }
+        return secondText + QByteArray::number(1000 + msecs % 1000).mid(1) + ' ';
+    }
+
     void rotate()
     {
         file.close();
@@ -66,6 +73,8 @@ private:
 
     QString folder;
     QFile file;
+    qint64 stampSecond = -1;
+    QByteArray secondText;
 };
 
 } // namespace
@@ -76,23 +85,44 @@ OutputLog::OutputLog(const QString &dataFolder, QObject *parent) : QObject(paren
     writer->moveToThread(&thread);
     connect(&thread, &QThread::finished, writer, &QObject::deleteLater);
     thread.start(QThread::LowPriority);
+    handOverTimer.setSingleShot(true);
+    handOverTimer.setInterval(100);
+    connect(&handOverTimer, &QTimer::timeout, this, &OutputLog::handOver);
 }
 
 OutputLog::~OutputLog()
 {
+    flush();
     thread.quit();
     thread.wait();
 }
 
 void OutputLog::append(const QString &text)
 {
-    QMetaObject::invokeMethod(writer, "write", Qt::QueuedConnection,
-                              Q_ARG(qint64, QDateTime::currentMSecsSinceEpoch()), Q_ARG(QString, text));
+    pending.append({QDateTime::currentMSecsSinceEpoch(), text});
+    pendingSize += text.size();
+    if (pendingSize >= 1 << 20)
+        handOver();
+    else if (!handOverTimer.isActive())
+        handOverTimer.start();
+}
+
+void OutputLog::handOver()
+{
+    handOverTimer.stop();
+    if (pending.isEmpty())
+        return;
+    auto *target = static_cast<Writer *>(writer);
+    QMetaObject::invokeMethod(writer, [target, pieces = std::move(pending)] { target->write(pieces); },
+                              Qt::QueuedConnection);
+    pending = {};
+    pendingSize = 0;
 }
 
 void OutputLog::flush()
 {
-    QMetaObject::invokeMethod(writer, "sync", Qt::BlockingQueuedConnection);
+    handOver();
+    QMetaObject::invokeMethod(writer, [] {}, Qt::BlockingQueuedConnection);
 }
 
 QStringList OutputLog::tail(const QString &dataFolder, int count)
@@ -109,4 +139,3 @@ QStringList OutputLog::tail(const QString &dataFolder, int count)
     return lines;
 }
 
-#include "outputlog.moc"
