@@ -179,12 +179,19 @@ MainView {
             visible: !root.webViewVisible
         }
 
-        // Created when CCO's page is first shown: the first frame never
-        // shows it, and its profile starts the browser engine.
+        // Not part of the first frame, which never shows it and would wait
+        // for its profile to start the browser engine: created a second
+        // after it, or when CCO's page is first shown if that is sooner.
         Loader {
             id: webViewLoader
             anchors.fill: parent
             active: false
+
+            Timer {
+                interval: 1000
+                running: true
+                onTriggered: webViewLoader.active = true
+            }
             sourceComponent: WebEngineView {
                 id: webView
                 objectName: "webView"

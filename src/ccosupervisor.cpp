@@ -24,6 +24,8 @@ CcoSupervisor::CcoSupervisor(QObject *parent) : QObject(parent)
 {
     clock.start();
     showTimer.setSingleShot(true);
+    // A coarse timer may fire 5% late: 150 ms on the page's 3 s.
+    showTimer.setTimerType(Qt::PreciseTimer);
     connect(&showTimer, &QTimer::timeout, this, [this] {
         setState(State::Ready);
         emit showRequested();
@@ -88,7 +90,7 @@ void CcoSupervisor::say(const QString &line)
 {
     qDebug().noquote() << line;
     if (log)
-        log->append(line);
+        log->append(line, true);
     emit message(line);
 }
 

@@ -97,11 +97,11 @@ OutputLog::~OutputLog()
     thread.wait();
 }
 
-void OutputLog::append(const QString &text)
+void OutputLog::append(const QString &text, bool now)
 {
     pending.append({QDateTime::currentMSecsSinceEpoch(), text});
     pendingSize += text.size();
-    if (pendingSize >= 1 << 20)
+    if (now || pendingSize >= 1 << 20)
         handOver();
     else if (!handOverTimer.isActive())
         handOverTimer.start();

@@ -32,8 +32,9 @@ public:
     explicit OutputLog(const QString &dataFolder, QObject *parent = nullptr);
     ~OutputLog() override;
 
-    // What reached the output area in one piece: one or more lines.
-    void append(const QString &text);
+    // What reached the output area in one piece: one or more lines; `now`
+    // hands it to the writer at once, for the app's own rare lines.
+    void append(const QString &text, bool now = false);
     // Waits until everything appended so far is on disk.
     void flush();
 
