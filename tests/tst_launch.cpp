@@ -130,6 +130,20 @@ void tst_Launch::refusedAndFailedStarts()
     // The first program is still the one running.
     QCOMPARE(::kill(readFile(home.cco() + "/pid").trimmed().toInt(), SIGKILL), 0);
     QTRY_COMPARE(recorder.endLines, QStringLiteral("The program crashed (Process crashed)."));
+
+    // Nor does the restore tool run under a CCO this app did not start.
+    QProcess elsewhere;
+    elsewhere.setWorkingDirectory(home.cco());
+    elsewhere.start("sleep", {"60"});
+    QVERIFY(elsewhere.waitForStarted());
+    executor.runCCORestore(QStringLiteral("P1"));
+    const QRegularExpression refused("Not starting \\./run_cco_restore_silent\\.sh: CCO is running "
+                                     "\\(pid \\d+: \\S*sleep 60\\)\\.$");
+    QVERIFY2(recorder.text.contains(refused), qPrintable(recorder.text));
+    elsewhere.kill();
+    elsewhere.waitForFinished();
+    QTest::qWait(300);
+    QVERIFY(!QFile::exists(home.cco() + "/restore-ran"));
 }
 
 void tst_Launch::output_data()
