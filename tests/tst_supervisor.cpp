@@ -146,13 +146,14 @@ void tst_Supervisor::growingDelays()
     start(script);
     CcoSupervisor::defaultDelays.longRun = 60000;
     QTRY_VERIFY_WITH_TIMEOUT(events.filter("Restarting CCO").size() >= delays.size(), 10000);
-    // Each end says it, then waits its delay before the restart.
+    // Each end says it, then waits its delay before the restart (measured on
+    // this test's clock, a few milliseconds off the supervisor's).
     for (int i = 0, end = 0; i < delays.size(); ++i) {
         while (!events[end].startsWith("CCO stopped unexpectedly (exit code 3). Restarting in "))
             ++end;
         QVERIFY2(events[end + 1].startsWith("Restarting CCO"), qPrintable(events.join('\n')));
         const qint64 waited = times[end + 1] - times[end];
-        QVERIFY2(waited >= delays[i] && waited < delays[i] + 500, qPrintable(QString("restart %1 after %2 ms").arg(i).arg(waited)));
+        QVERIFY2(waited >= delays[i] - 10 && waited < delays[i] + 500, qPrintable(QString("restart %1 after %2 ms").arg(i).arg(waited)));
         end += 2;
     }
 }
