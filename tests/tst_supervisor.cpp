@@ -58,7 +58,8 @@ void tst_Supervisor::initTestCase()
 {
     QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel"));
     CcoProbe::ccoPort = 19992;
-    CcoSupervisor::defaultDelays = {300, 100, 100, 400, 60000, 500};
+    // Readiness waits long enough for python to listen on a busy machine.
+    CcoSupervisor::defaultDelays = {300, 100, 100, 400, 60000, 1500};
 }
 
 void tst_Supervisor::cleanup()
@@ -95,7 +96,7 @@ void tst_Supervisor::supervision_data()
         << 3;
     QTest::newRow("never ready: the holder of the port named")
         << QByteArray("exec python3 -c \"") + kListener + "\"" << "running"
-        << QStringList{"CCO has not said \"Web container started.\" 0 seconds after its start; it keeps running.",
+        << QStringList{"CCO has not said \"Web container started.\" 1 seconds after its start; it keeps running.",
                        "127.0.0.1:19992 is held by pid ", "The runtime's bin/java exists: "}
         << 1;
 }
