@@ -4,20 +4,20 @@
 
 #include <QCoreApplication>
 #include <QDebug>
+#include <QDir>
 #include <QDirIterator>
 #include <QEventLoop>
-#include <QFutureWatcher>
-#include <QtConcurrent>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QFutureWatcher>
+#include <QRegularExpression>
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QTemporaryDir>
-#include <QRegularExpression>
 #include <QTemporaryFile>
 #include <QTextCodec>
 #include <QUrl>
+#include <QtConcurrent>
 
 #include <cstdio>
 #include <signal.h>
@@ -673,8 +673,6 @@ QString CommandExecutor::runExtractJDK()
     // A runtime folder that cannot run CCO is replaced, not kept.
     const QString jreDir = dataDir + QLatin1Char('/') + kJreDirName;
     const bool broken = QFileInfo::exists(jreDir) && !runtimeCanRun(jreDir);
-    if (broken)
-        report("The runtime has no executable bin/java and is replaced:", jreDir);
     extract(dataDir, prefix + archive, kJreDirName, broken);
     return dataDir;
 }
@@ -706,9 +704,12 @@ bool CommandExecutor::extract(const QString &targetDir, const QString &filePath,
     // Unpack beside the destination and move the folder into place only when
     // tar succeeded, so a failed run never leaves a half-filled runtime.
     const QString archive = QDir(targetDir).absoluteFilePath(filePath);
-    QString error;
     if (refuseWhileBusy() || ccoRunsFromInstallation(QStringLiteral("Unpacking the runtime")))
         return false;
+    // Said only once nothing stands in the way of the replacement.
+    if (force && QFileInfo::exists(destination))
+        report("The runtime has no executable bin/java and is replaced:", destination);
+    QString error;
     if (!isRegularFile(archive)) {
         error = QStringLiteral("%1 is not a readable archive file").arg(archive);
     } else {
