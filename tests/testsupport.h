@@ -17,9 +17,22 @@
 #include <memory>
 
 inline bool writeFile(const QString &path, const QByteArray &content,
-                      QFileDevice::Permissions permissions = QFileDevice::ReadOwner
-                                                             | QFileDevice::WriteOwner);
-inline bool writeScript(const QString &path, const QByteArray &body);
+                      QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    const bool written = file.write(content) == content.size();
+    file.close();
+    return written && file.setPermissions(permissions);
+}
+
+inline bool writeScript(const QString &path, const QByteArray &body)
+{
+    return writeFile(path, "#!/bin/bash\n" + body + "\n",
+                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
 
 // The scripts and jars the patch copies, in its order.
 const char *const kPatchFileNames[] = {"run.sh", "run_cco_restore.sh", "run_cco_restore_silent.sh",
@@ -32,6 +45,7 @@ class DataHome
 public:
     explicit DataHome(const QString &subFolder = QStringLiteral("data"))
     {
+        QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel"));
         root = QDir(dir.path()).filePath(subFolder);
         QDir().mkpath(root);
         qputenv("XDG_DATA_HOME", QFile::encodeName(root));
@@ -72,24 +86,6 @@ private:
     QString root;
 };
 
-inline bool writeFile(const QString &path, const QByteArray &content,
-                      QFileDevice::Permissions permissions)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return false;
-    const bool written = file.write(content) == content.size();
-    file.close();
-    return written && file.setPermissions(permissions);
-}
-
-inline bool writeScript(const QString &path, const QByteArray &body)
-{
-    return writeFile(path, "#!/bin/bash\n" + body + "\n",
-                     QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
-}
-
 // Runs a program to its end; true when it exits with code 0.
 inline bool run(const QString &program, const QStringList &arguments, const QString &workingDirectory = {})
 {
@@ -109,30 +105,20 @@ inline QByteArray readFile(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// Collects the debug log while it lives.
-class LogCapture
+// Collects the debug lines logged while it lives.
+struct LogCapture
 {
-public:
-    LogCapture()
+    LogCapture() { lines().clear(); }
+    ~LogCapture() { qInstallMessageHandler(previous); }
+    static QStringList &lines()
     {
-        current = this;
-        previous = qInstallMessageHandler(&LogCapture::handle);
+        static QStringList collected;
+        return collected;
     }
-    ~LogCapture()
-    {
-        qInstallMessageHandler(previous);
-        current = nullptr;
-    }
-    QStringList lines;
-
-private:
-    static void handle(QtMsgType type, const QMessageLogContext &, const QString &message)
-    {
-        if (current && type == QtDebugMsg)
-            current->lines << message;
-    }
-    static inline LogCapture *current = nullptr;
-    QtMessageHandler previous = nullptr;
+    QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &line) {
+        if (type == QtDebugMsg)
+            lines() << line;
+    });
 };
 
 #endif // TESTSUPPORT_H

@@ -31,11 +31,6 @@ QMap<QString, QByteArray> snapshot(const QString &root)
     return entries;
 }
 
-QStringList entriesOf(const QString &folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
-}
-
 // Limits the size of the files this process and its children write.
 struct FileSizeLimit
 {
@@ -57,7 +52,8 @@ class tst_Install : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    // CCO's port for these tests: the views' tests serve on the real one.
+    void initTestCase() { CcoProbe::ccoPort = 19991; }
     void init();
     void cleanup();
     void check_data();
@@ -84,13 +80,6 @@ private:
     QString zipOf(const QString &source, const QString &name, const QStringList &options = {});
     void unlockAll() { run("chattr", {"-R", "-i", home->scratch(".")}) && run("chmod", {"-R", "u+w", home->scratch(".")}); }
 };
-
-void tst_Install::initTestCase()
-{
-    QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel"));
-    // CCO's port for these tests: the views' tests serve on the real one.
-    CcoProbe::ccoPort = 19991;
-}
 
 void tst_Install::init()
 {
@@ -190,16 +179,17 @@ void tst_Install::check()
     QCOMPARE(executor->checkDirectoryValidity(), passes);
     if (passes)
         log << "All checks passed for directory and files.";
-    QCOMPARE(capture.lines, log.replaceInStrings("%A", home->appData()));
+    QCOMPARE(capture.lines(), log.replaceInStrings("%A", home->appData()));
     QCOMPARE(output, QStringList());
 }
 
 void tst_Install::jreArchive()
 {
-    QCOMPARE(CommandExecutor::jreArchiveFor("x86_64"), QString("sapmachine-jre-17.0.6_linux-x64_bin.tar.gz"));
-    QCOMPARE(CommandExecutor::jreArchiveFor("arm64"), QString("sapmachine-jre-17.0.6_linux-aarch64_bin.tar.gz"));
-    QCOMPARE(CommandExecutor::jreArchiveFor("arm"), QString());
-    QCOMPARE(CommandExecutor::jreArchiveFor("X86_64"), QString());
+    const QMap<QString, QString> names{{"x86_64", "sapmachine-jre-17.0.6_linux-x64_bin.tar.gz"},
+                                       {"arm64", "sapmachine-jre-17.0.6_linux-aarch64_bin.tar.gz"},
+                                       {"arm", ""}, {"X86_64", ""}};
+    for (auto it = names.cbegin(); it != names.cend(); ++it)
+        QCOMPARE(CommandExecutor::jreArchiveFor(it.key()), it.value());
 }
 
 void tst_Install::operation_data()
@@ -378,7 +368,7 @@ void tst_Install::operation()
     // What could not be deleted is deleted by the next operation; nothing else is left.
     unlockAll();
     executor->checkDirectoryValidity();
-    QTRY_COMPARE(entriesOf(home->appData()).filter(".staging-"), QStringList());
+    QTRY_COMPARE(QDir(home->appData()).entryList({"*.staging-*"}, QDir::AllEntries | QDir::Hidden), QStringList());
 }
 
 void tst_Install::interruptedToolLeavesNoChild()

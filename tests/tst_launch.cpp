@@ -38,12 +38,8 @@ class tst_Launch : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase()
-    {
-        QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel"));
-        // CCO's port for these tests: the views' tests serve on the real one.
-        CcoProbe::ccoPort = 19993;
-    }
+    // CCO's port for these tests: the views' tests serve on the real one.
+    void initTestCase() { CcoProbe::ccoPort = 19993; }
     void commandLine_data();
     void commandLine();
     void refusedAndFailedStarts();

@@ -1,6 +1,6 @@
 // Runs the QML tests against the real backend: the setup registers the
 // backend types as the app does, and gives the tests a helper for files,
-// child processes, stand-in web pages and screenshots.
+// child processes, stand-in web pages and pixels.
 
 #include "qmltypes.h"
 #include "testsupport.h"
@@ -41,6 +41,7 @@ public:
         servers.clear();
     }
     Q_INVOKABLE bool writeFile(const QString &path, const QString &content) { return ::writeFile(path, content.toUtf8()); }
+    Q_INVOKABLE bool makeAssets() const { return DataHome::makeAssets(workDir() + "/assets"); }
     Q_INVOKABLE bool writeScript(const QString &path, const QString &body) { return ::writeScript(path, body.toUtf8()); }
     Q_INVOKABLE QString readFile(const QString &path) const { return QString::fromUtf8(::readFile(path)); }
     Q_INVOKABLE bool exists(const QString &path) const { return QFileInfo::exists(path); }
@@ -89,14 +90,6 @@ public:
         return server->listen(QHostAddress::LocalHost, quint16(port));
     }
 
-    // Saves what `item` shows now into the build folder; returns the path.
-    Q_INVOKABLE QString saveScreenshot(QQuickItem *item, const QString &name)
-    {
-        const QString path = QStringLiteral(VARNOLET_BUILD_DIR "/screenshots/") + name + ".png";
-        QDir().mkpath(QFileInfo(path).absolutePath());
-        const QImage image = grab(item);
-        return !image.isNull() && image.save(path) ? path : QString();
-    }
     // The share of pixels of what `item` shows that are close to `color`.
     Q_INVOKABLE double colorShare(QQuickItem *item, const QColor &color)
     {
@@ -104,9 +97,9 @@ public:
         qint64 close = 0;
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
-                const QColor pixel = image.pixelColor(x, y);
-                close += qAbs(pixel.red() - color.red()) < 16 && qAbs(pixel.green() - color.green()) < 16
-                         && qAbs(pixel.blue() - color.blue()) < 16;
+                const QRgb pixel = image.pixel(x, y);
+                close += qAbs(qRed(pixel) - color.red()) < 16 && qAbs(qGreen(pixel) - color.green()) < 16
+                         && qAbs(qBlue(pixel) - color.blue()) < 16;
             }
         }
         return image.isNull() ? 0.0 : double(close) / (image.width() * image.height());
@@ -142,7 +135,6 @@ public:
     }
 
 public slots:
-    void applicationAvailable() { QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel")); }
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         registerBackendTypes();

@@ -56,7 +56,6 @@ private:
 
 void tst_Supervisor::initTestCase()
 {
-    QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel"));
     CcoProbe::ccoPort = 19992;
     // Readiness waits long enough for python to listen on a busy machine.
     CcoSupervisor::defaultDelays = {300, 100, 100, 400, 60000, 1500};

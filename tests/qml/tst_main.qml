@@ -1,7 +1,6 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.5
 import QtTest 1.2
-import "../common/page.js" as Page
 
 // The main view from the compiled-in resources, over the real backend, with
 // stand-in CCO scripts in a fresh data home for every test.
@@ -52,6 +51,12 @@ TestCase {
                   "waited for \"" + text + "\" in the output: " + outputText())
     }
 
+    // A finished load of the web view's current address; it is shown while its page may still load.
+    function waitForLoad(webView, what) {
+        tryVerify(function() { return !webView.loading && webView.loadProgress === 100 }, 20000,
+                  "gave up waiting for " + what + " to load (at " + webView.loadProgress + "%)")
+    }
+
     // The X screen saver's timeout in seconds, as `xset q` reads it.
     function screenSaverTimeout() { return parseInt(/timeout:\s+(\d+)/.exec(helper.runOutput("xset", ["q"]))[1]) }
 
@@ -70,8 +75,6 @@ TestCase {
         expectScreen(false)
         verify(!find("countdownText").visible)
         verify(!find("startupTimer").running)
-        compare(find("commandOutput").placeholderText, "Command output will be displayed here")
-        verify(helper.saveScreenshot(main, "maintenance") !== "")
     }
 
     function test_countdown_data() {
@@ -94,9 +97,6 @@ TestCase {
         tryVerify(function() { return helper.exists(cco() + "/started") }, 12000)
         // Six ticks of a second each: 5, 4, 3, 2, 1, 0, then the start.
         verify(Date.now() - start >= 5500, "started after " + (Date.now() - start) + " ms")
-        // Then the line says what CCO does: this one ended without its stop line.
-        tryVerify(function() { return status().indexOf("CCO stopped unexpectedly (exit code 0). Restarting in") === 0 },
-                  5000, status())
     }
 
     // CCO from Run CCO to its page and back: readiness, pixels, screen
@@ -118,9 +118,8 @@ TestCase {
         // Program output is text, never markup.
         verify(find("commandOutput").getText(0, 1000).indexOf("<b>first run</b>") === 0, outputText())
         var webView = find("webView")
-        Page.waitForLoad(testCase, webView, "the stand-in page")
+        waitForLoad(webView, "the stand-in page")
         tryVerify(function() { return helper.colorShare(main, "#1b7f3b") > 0.5 }, 10000, "the page is not on screen")
-        verify(helper.saveScreenshot(main, "web-view") !== "")
         // The screen stays on while the page is shown. (QtSystemInfo cannot
         // give X its timeout back afterwards: it re-enables only a timeout
         // that is not 0.)
@@ -146,21 +145,17 @@ TestCase {
 
     // Patch and Extract JDK: the backend's outcome, and the view's own line.
     function test_patchAndExtractJdk() {
-        var files = ["run.sh", "run_cco_restore.sh", "run_cco_restore_silent.sh", "ui-test-1.0-SNAPSHOT.jar"]
-        for (var i = 0; i < files.length; i++)
-            verify(helper.writeFile(helper.workDir + "/assets/" + files[i], "patched"))
         verify(helper.writeFile(cco() + "/run.sh", "old"))
         createMain()
-        click("patchButton")
+        click("patchButton") // with no assets
         var lines = outputText().split("\n")
-        compare(lines.length, 3, outputText())
-        verify(lines[0].indexOf("Failed to copy " + helper.workDir + "/assets/CCO_Restore.jar to ") === 0, lines[0])
-        verify(lines[2].indexOf("The patch failed and the installed files were kept") === 0, lines[2])
+        verify(lines[0].indexOf("Failed to copy " + helper.workDir + "/assets/run.sh to ") === 0, lines[0])
+        verify(lines.pop().indexOf("The patch failed and the installed files were kept") === 0, outputText())
         compare(helper.readFile(cco() + "/run.sh"), "old")
-        verify(helper.writeFile(helper.workDir + "/assets/CCO_Restore.jar", "patched"))
+        verify(helper.makeAssets())
         click("patchButton")
         compare(outputText(), "Install patched")
-        compare(helper.readFile(cco() + "/run.sh"), "patched")
+        compare(helper.readFile(cco() + "/run.sh"), "new run.sh")
         // No runtime archive in the assets folder: the failure is shown, alone.
         click("extractButton")
         verify(outputText().indexOf("Failed to extract file. Error:") === 0, outputText())
@@ -194,6 +189,12 @@ TestCase {
     function test_suspension() {
         createMain()
         var settings = find("gsettings")
+        // Without the shell's settings schema there is nothing to set: no warning, and the view works.
+        if (helper.env("XDG_DATA_DIRS") === "/nonexistent") {
+            compare(settings.lifecycleExemptAppids, undefined)
+            verify(!find("warningRow").visible && !main.appSuspensionDisabled && find("runButton").visible)
+            return
+        }
         settings.lifecycleExemptAppids = ["some.other.app"]
         tryVerify(function() { return find("warningRow").visible })
         click("setSuspensionButton")
@@ -252,8 +253,9 @@ TestCase {
     }
 
     // Camera and microphone for CCO's own page only, asked for through the
-    // web view itself by CCO's page and by a page of another origin.
-    function test_capturePermissions() {
+    // web view itself by CCO's page and by a page of another origin; and
+    // CCO's page back after its renderer crashed.
+    function test_webView() {
         createMain()
         verify(helper.serve() && helper.serve(9998), "a stand-in port is taken")
         main.loadCco()
@@ -262,16 +264,9 @@ TestCase {
         compare(webView.title, "camera granted")
         webView.url = "http://127.0.0.1:9998"
         tryCompare(webView, "title", "camera refused: NotAllowedError", 20000)
-    }
-
-    function test_rendererCrashReloadsCco() {
-        createMain()
-        verify(helper.serve(), "127.0.0.1:9999 is taken: no stand-in CCO page")
-        main.loadCco()
-        var webView = find("webView")
         webView.url = "chrome://crash"
         tryVerify(function() { return webView.url.toString().indexOf(ccoAddress) === 0 }, 15000, "" + webView.url)
-        Page.waitForLoad(testCase, webView, "CCO's page after the renderer crash")
+        waitForLoad(webView, "CCO's page after the renderer crash")
     }
 
     function test_outputAreaKeepsRecentLines() {
