@@ -72,9 +72,6 @@ private:
     QTcpServer server;
     QStringList output;
 
-    // What a row names beside its input: a CCO started elsewhere, CCO's
-    // port taken, a pwd that fails.
-    void arrange(const QString &what);
     // A program found before the real one on the search path.
     void shadow(const QString &program, const QByteArray &body);
     QString zipOf(const QString &source, const QString &name, const QStringList &options = {});
@@ -101,19 +98,6 @@ void tst_Install::cleanup()
     qputenv("PATH", savedPath);
     unlockAll();
     home.reset();
-}
-
-void tst_Install::arrange(const QString &what)
-{
-    if (what == "running elsewhere") {
-        elsewhere.setWorkingDirectory(home->cco());
-        elsewhere.start("sleep", {"60"});
-        QVERIFY(elsewhere.waitForStarted());
-    } else if (what == "port taken") {
-        QVERIFY2(server.listen(QHostAddress::LocalHost, CcoProbe::ccoPort), qPrintable(server.errorString()));
-    } else if (what == "failing pwd") {
-        shadow("pwd", "exit 1");
-    }
 }
 
 void tst_Install::shadow(const QString &program, const QByteArray &body)
@@ -332,11 +316,17 @@ void tst_Install::operation()
                         "/usr/bin/unzip \"$@\" && chmod a-w .. && { chattr +i .. 2>/dev/null; true; }");
     else if (setup == "undeletable")
         QVERIFY(run("chmod", {"a-w", home->cco() + "/config"}) && (run("chattr", {"+i", home->cco() + "/config"}) || true));
-    else if (setup == "running here")
-        QVERIFY(writeScript(home->cco() + "/run.sh", "exec sleep 60"));
-    arrange(setup);
-    if (setup == "running here")
+    else if (setup == "failing pwd")
+        shadow("pwd", "exit 1");
+    else if (setup == "port taken")
+        QVERIFY2(server.listen(QHostAddress::LocalHost, CcoProbe::ccoPort), qPrintable(server.errorString()));
+    else if (setup == "running here" && writeScript(home->cco() + "/run.sh", "exec sleep 60"))
         executor->runCCO();
+    if (setup == "running elsewhere") {
+        elsewhere.setWorkingDirectory(home->cco());
+        elsewhere.start("sleep", {"60"});
+        QVERIFY(elsewhere.waitForStarted());
+    }
     const QMap<QString, QByteArray> before = snapshot(home->cco()), runtimeBefore = snapshot(home->jre());
 
     bool result = false;

@@ -20,7 +20,12 @@ class tst_Supervisor : public QObject
     Q_OBJECT
 
 private slots:
-    void initTestCase();
+    void initTestCase()
+    {
+        CcoProbe::ccoPort = 19992;
+        // Readiness waits long enough for python to listen on a busy machine.
+        CcoSupervisor::defaultDelays = {300, 100, 100, 400, 60000, 1500};
+    }
     void init() { home.reset(new DataHome); QVERIFY(home->makeRuntime()); events.clear(); times.clear(); clock.start(); }
     void cleanup();
     void supervision_data();
@@ -53,13 +58,6 @@ private:
         supervisor->start();
     }
 };
-
-void tst_Supervisor::initTestCase()
-{
-    CcoProbe::ccoPort = 19992;
-    // Readiness waits long enough for python to listen on a busy machine.
-    CcoSupervisor::defaultDelays = {300, 100, 100, 400, 60000, 1500};
-}
 
 void tst_Supervisor::cleanup()
 {

@@ -36,26 +36,18 @@ get_page() {
 if [ "$part" = plain ]; then
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
-package="$prefix/lib/varnolet"
 desktop="$prefix/share/applications/varnolet.desktop"
 
-check "launchers are executable" test -x "$prefix/bin/varnolet" -a -x "$prefix/bin/varnolet-provision"
-check "app and provisioning command beside the assets" test -x "$package/varnolet" -a -x "$package/varnolet-provision"
-for asset in run.sh run_cco_restore.sh run_cco_restore_silent.sh ui-test-1.0-SNAPSHOT.jar CCO_Restore.jar; do
-    check "asset $asset installed" test -s "$package/assets/$asset"
-done
-check "a runtime archive installed" compgen -G "$package/assets/sapmachine-jre-17.0.6_linux-*_bin.tar.gz"
 check "desktop entry is valid" desktop-file-validate "$desktop"
 check "desktop entry: the launcher, a touch app, its name" test "$(desktop_value "$desktop" Exec)|$(desktop_value "$desktop" X-Lomiri-Touch)|$(desktop_value "$desktop" Name)" = "varnolet|true|Varnolet"
 check "desktop entry icon installed" test -s "$prefix/share/icons/hicolor/scalable/apps/$(desktop_value "$desktop" Icon).svg"
 
-# The installed launchers run from any folder and find the installed assets.
+# The installed launchers run from any folder and find the installed assets:
+# the runtime archive and the patch files.
 export XDG_DATA_HOME="$work/data"
 export GSETTINGS_BACKEND=memory
 cd /
-log=$("$prefix/bin/varnolet-provision" --verbose extract-jdk 2>&1) || true
-check "assets found through the launcher: $(echo "$log" | head -n1)" \
-    grep -qxF "PWD  \"$package/assets/\"" <<<"$log"
+check "provisioning unpacks the runtime" "$prefix/bin/varnolet-provision" extract-jdk
 check "provisioning imports the demo" "$prefix/bin/varnolet-provision" import "$build/demo/cco-demo.zip"
 check "provisioning patches" "$prefix/bin/varnolet-provision" patch
 check "provisioned installation passes the check" "$prefix/bin/varnolet-provision" check
@@ -101,10 +93,7 @@ check "app at the package root" test -x "$pkg/varnolet"
 check "assets at the package root" test -s "$pkg/assets/run.sh"
 check "click package builds" bash -c 'cd "$1" && click build "$2" >/dev/null' - "$work" "$pkg"
 click_file=$(compgen -G "$work/varnolet.quindrel_${version}_*.click" || true)
-check "click package named after the manifest" test -n "$click_file"
-if [ -n "$click_file" ]; then
-    check "click package reads back" test "$(click info "$click_file" | python3 -c 'import json, sys; print(json.load(sys.stdin)["name"])')" = varnolet.quindrel
-fi
+check "click package named after the manifest, read back" test "$(click info "$click_file" 2>&1 | python3 -c 'import json, sys; print(json.load(sys.stdin)["name"])' 2>&1)" = varnolet.quindrel
 
 fi
 echo "$((checks - failures)) passed, $failures failed"

@@ -69,12 +69,30 @@ TestCase {
         compare(!!webView && webView.visible && webView.url.toString().indexOf(ccoAddress) === 0, web)
     }
 
-    function test_checkFailsNoCountdown() {
+    // A fresh device: the check fails, nothing counts down, and the shell's
+    // suspension of the app can be turned off from the view.
+    function test_freshDevice() {
         createMain()
         verify(!main.directoryCheckPassed)
         expectScreen(false)
-        verify(!find("countdownText").visible)
-        verify(!find("startupTimer").running)
+        verify(!find("countdownText").visible && !find("startupTimer").running)
+        var settings = find("gsettings")
+        // Without the shell's settings schema there is nothing to set: no warning, and the view works.
+        if (helper.env("XDG_DATA_DIRS") === "/nonexistent") {
+            compare(settings.lifecycleExemptAppids, undefined)
+            verify(!find("warningRow").visible && !main.appSuspensionDisabled && find("runButton").visible)
+            return
+        }
+        settings.lifecycleExemptAppids = ["some.other.app"]
+        tryVerify(function() { return find("warningRow").visible })
+        click("setSuspensionButton")
+        tryVerify(function() { return !find("warningRow").visible })
+        compare(settings.lifecycleExemptAppids, ["some.other.app", "varnolet.quindrel"])
+        tryVerify(function() { return find("errorDialog").opened })
+        compare(find("errorMessage").text, "App suspension setting set")
+        // Already listed: nothing is appended again.
+        main.setAppSuspension()
+        compare(settings.lifecycleExemptAppids, ["some.other.app", "varnolet.quindrel"])
     }
 
     function test_countdown_data() {
@@ -184,27 +202,6 @@ TestCase {
         tryVerify(function() { return !dialog.visible })
         wait(300)
         compare(helper.readFile(cco() + "/args"), "")
-    }
-
-    function test_suspension() {
-        createMain()
-        var settings = find("gsettings")
-        // Without the shell's settings schema there is nothing to set: no warning, and the view works.
-        if (helper.env("XDG_DATA_DIRS") === "/nonexistent") {
-            compare(settings.lifecycleExemptAppids, undefined)
-            verify(!find("warningRow").visible && !main.appSuspensionDisabled && find("runButton").visible)
-            return
-        }
-        settings.lifecycleExemptAppids = ["some.other.app"]
-        tryVerify(function() { return find("warningRow").visible })
-        click("setSuspensionButton")
-        tryVerify(function() { return !find("warningRow").visible })
-        compare(settings.lifecycleExemptAppids, ["some.other.app", "varnolet.quindrel"])
-        tryVerify(function() { return find("errorDialog").opened })
-        compare(find("errorMessage").text, "App suspension setting set")
-        // Already listed: nothing is appended again.
-        main.setAppSuspension()
-        compare(settings.lifecycleExemptAppids, ["some.other.app", "varnolet.quindrel"])
     }
 
     function test_import_data() {
