@@ -320,9 +320,11 @@ void tst_Install::operation()
         shadow("pwd", "exit 1");
     else if (setup == "port taken")
         QVERIFY2(server.listen(QHostAddress::LocalHost, CcoProbe::ccoPort), qPrintable(server.errorString()));
-    else if (setup == "running here" && writeScript(home->cco() + "/run.sh", "exec sleep 60"))
+    else if (setup == "running here")
+        QVERIFY(writeScript(home->cco() + "/run.sh", "exec sleep 60"));
+    if (setup == "running here")
         executor->runCCO();
-    if (setup == "running elsewhere") {
+    else if (setup == "running elsewhere") {
         elsewhere.setWorkingDirectory(home->cco());
         elsewhere.start("sleep", {"60"});
         QVERIFY(elsewhere.waitForStarted());
