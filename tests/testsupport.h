@@ -17,7 +17,8 @@
 #include <memory>
 
 inline bool writeFile(const QString &path, const QByteArray &content,
-                      QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner)
+                      QFileDevice::Permissions permissions = QFileDevice::ReadOwner
+                                                             | QFileDevice::WriteOwner)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
@@ -115,10 +116,11 @@ struct LogCapture
         static QStringList collected;
         return collected;
     }
-    QtMessageHandler previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &line) {
-        if (type == QtDebugMsg)
-            lines() << line;
-    });
+    QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType type, const QMessageLogContext &, const QString &line) {
+            if (type == QtDebugMsg)
+                lines() << line;
+        });
 };
 
 #endif // TESTSUPPORT_H

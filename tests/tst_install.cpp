@@ -73,8 +73,17 @@ private:
     QStringList output;
 
     // A program found before the real one on the search path.
-    void shadow(const QString &program, const QByteArray &body);
-    QString zipOf(const QString &source, const QString &name, const QStringList &options = {});
+    void shadow(const QString &program, const QByteArray &body)
+    {
+        QVERIFY(writeScript(home->scratch("bin") + "/" + program, body));
+        qputenv("PATH", QFile::encodeName(home->scratch("bin")) + ":" + savedPath);
+    }
+    // A zip in "my zips" of what `source` holds.
+    QString zipOf(const QString &source, const QString &name, const QStringList &options = {})
+    {
+        const QString zip = home->scratch("my zips") + "/" + name;
+        return run("zip", QStringList{"-qr"} + options + QStringList{zip, "."}, source) ? zip : QString();
+    }
     void unlockAll() { run("chattr", {"-R", "-i", home->scratch(".")}) && run("chmod", {"-R", "u+w", home->scratch(".")}); }
 };
 
@@ -98,18 +107,6 @@ void tst_Install::cleanup()
     qputenv("PATH", savedPath);
     unlockAll();
     home.reset();
-}
-
-void tst_Install::shadow(const QString &program, const QByteArray &body)
-{
-    QVERIFY(writeScript(home->scratch("bin") + "/" + program, body));
-    qputenv("PATH", QFile::encodeName(home->scratch("bin")) + ":" + savedPath);
-}
-
-QString tst_Install::zipOf(const QString &source, const QString &name, const QStringList &options)
-{
-    const QString zip = home->scratch("my zips") + "/" + name;
-    return run("zip", QStringList{"-qr"} + options + QStringList{zip, "."}, source) ? zip : QString();
 }
 
 void tst_Install::check_data()
@@ -360,7 +357,8 @@ void tst_Install::operation()
     // What could not be deleted is deleted by the next operation; nothing else is left.
     unlockAll();
     executor->checkDirectoryValidity();
-    QTRY_COMPARE(QDir(home->appData()).entryList({"*.staging-*"}, QDir::AllEntries | QDir::Hidden), QStringList());
+    QTRY_COMPARE(QDir(home->appData()).entryList({"*.staging-*"}, QDir::AllEntries | QDir::Hidden),
+                 QStringList());
 }
 
 void tst_Install::interruptedToolLeavesNoChild()

@@ -88,8 +88,10 @@ void tst_Launch::commandLine()
     if (slot == "runCCORestore")
         expected << "-prefix" << prefix;
     // Each argument ends in a NUL.
-    const QByteArray arguments = readFile(home.cco() + "/args");
-    QCOMPARE(QString::fromUtf8(arguments.constData(), arguments.size()).split(QChar(0)), expected << QString());
+    const QByteArray recorded = readFile(home.cco() + "/args");
+    const QStringList arguments =
+        QString::fromUtf8(recorded.constData(), recorded.size()).split(QChar(0));
+    QCOMPARE(arguments, expected << QString());
     QCOMPARE(QString::fromUtf8(readFile(home.cco() + "/where")), home.cco() + "|" + home.jre());
     // Nothing in the values was run as a command.
     QDirIterator it(home.scratch("."), {"injected*"}, QDir::Files, QDirIterator::Subdirectories);

@@ -26,13 +26,14 @@ public:
     QString workDir() const { return home->scratch("app"); }
 
     // A fresh data home and working folder (with an assets folder), the
-    // search path as it was, and no stand-in page served.
+    // working folder's bin ahead on the search path for stand-in programs,
+    // and no stand-in page served.
     Q_INVOKABLE void reset()
     {
         home.reset(new DataHome);
         QDir().mkpath(workDir() + "/assets");
         QDir::setCurrent(workDir());
-        qputenv("PATH", path);
+        qputenv("PATH", QFile::encodeName(workDir()) + "/bin:" + path);
         stopServing();
     }
     Q_INVOKABLE void stopServing()
@@ -46,7 +47,6 @@ public:
     Q_INVOKABLE QString readFile(const QString &path) const { return QString::fromUtf8(::readFile(path)); }
     Q_INVOKABLE bool exists(const QString &path) const { return QFileInfo::exists(path); }
     Q_INVOKABLE QString env(const QString &name) const { return qEnvironmentVariable(name.toLatin1()); }
-    Q_INVOKABLE void setEnv(const QString &name, const QString &value) { qputenv(name.toLatin1(), value.toLocal8Bit()); }
     Q_INVOKABLE bool run(const QString &program, const QStringList &arguments, const QString &folder)
     {
         return ::run(program, arguments, folder);

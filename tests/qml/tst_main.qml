@@ -77,7 +77,8 @@ TestCase {
         expectScreen(false)
         verify(!find("countdownText").visible && !find("startupTimer").running)
         var settings = find("gsettings")
-        // Without the shell's settings schema there is nothing to set: no warning, and the view works.
+        // Without the shell's settings schema there is nothing to set: no
+        // warning, and the view works.
         if (helper.env("XDG_DATA_DIRS") === "/nonexistent") {
             compare(settings.lifecycleExemptAppids, undefined)
             verify(!find("warningRow").visible && !main.appSuspensionDisabled && find("runButton").visible)
@@ -221,7 +222,6 @@ TestCase {
         verify(data.name === "broken.zip" || helper.run("zip", ["-q", zip, "run.sh"], helper.workDir + "/zip-source"))
         // An unzip that takes a second and a half to unpack.
         verify(!data.slow || helper.writeScript(helper.workDir + "/bin/unzip", "[ \"$1\" = -Z ] || sleep 1.5\nexec /usr/bin/unzip \"$@\""))
-        helper.setEnv("PATH", helper.workDir + "/bin:" + helper.env("PATH"))
         createMain()
         click("countdownText") // no CCO to start, but for the slow import's countdown
         click("importButton")
