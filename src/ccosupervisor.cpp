@@ -2,11 +2,10 @@
 
 #include "ccoprobe.h"
 #include "commandexecutor.h"
-#include "outputlog.h"
+#include "installation.h"
 
 #include <QDebug>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QTcpSocket>
 
 CcoSupervisor::Delays CcoSupervisor::defaultDelays;
@@ -15,7 +14,7 @@ namespace {
 
 QString dataFolder()
 {
-    return QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    return Installation::dataFolder();
 }
 
 } // namespace
@@ -35,6 +34,7 @@ CcoSupervisor::CcoSupervisor(QObject *parent) : QObject(parent)
     restartTimer.setInterval(1000);
     connect(&restartTimer, &QTimer::timeout, this, &CcoSupervisor::restartTick);
     connect(&watchTimer, &QTimer::timeout, this, &CcoSupervisor::watchElsewhere);
+    connect(&countdownTimer, &QTimer::timeout, this, &CcoSupervisor::countdownTick);
 }
 
 CcoSupervisor::~CcoSupervisor() = default;
@@ -47,10 +47,8 @@ void CcoSupervisor::setExecutor(CommandExecutor *executor)
         disconnect(exec, nullptr, this, nullptr);
     exec = executor;
     if (exec) {
-        delete log;
-        log = new OutputLog(dataFolder(), this);
-        connect(exec, &CommandExecutor::processOutputChanged, this,
-                [this](const QString &output) { log->append(output); });
+        connect(exec, &CommandExecutor::processOutputChanged, &outputModel,
+                &OutputModel::append);
         connect(exec, &CommandExecutor::desiredTextFound, this, &CcoSupervisor::onReady);
         connect(exec, &CommandExecutor::ccoStopped, this, &CcoSupervisor::onStopLine);
         connect(&exec->program(), QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
@@ -64,6 +62,8 @@ QString CcoSupervisor::status() const
     switch (state) {
     case State::Idle:
         return QString();
+    case State::Countdown:
+        return QStringLiteral("Starting CCO in %1 seconds").arg(countdownLeft);
     case State::Starting:
         return tr("CCO is starting");
     case State::Ready:
@@ -89,21 +89,60 @@ void CcoSupervisor::setState(State next)
 void CcoSupervisor::say(const QString &line)
 {
     qDebug().noquote() << line;
-    if (log)
-        log->append(line, true);
+    if (exec)
+        exec->writeToLog(line);
+    outputModel.append(line);
     emit message(line);
 }
 
 void CcoSupervisor::note(const QString &line)
 {
-    if (log)
-        log->append(line);
+    if (exec)
+        exec->writeToLog(line);
+    outputModel.appendNow(line);
+}
+
+void CcoSupervisor::startCountdown()
+{
+    if (state != State::Idle)
+        return;
+    countdownLeft = kCountdownSteps;
+    countdownTimer.start(delays.countdownTick);
+    setState(State::Countdown);
+}
+
+void CcoSupervisor::countdownTick()
+{
+    // No step while an import, an unpack or a patch runs.
+    if (exec && exec->isBusy())
+        return;
+    if (countdownLeft > 0) {
+        --countdownLeft;
+        emit statusChanged();
+        return;
+    }
+    countdownTimer.stop();
+    start();
+}
+
+void CcoSupervisor::cancelPending()
+{
+    if (state == State::RestartWait) {
+        cancelRestart();
+    } else if (state == State::Countdown) {
+        countdownTimer.stop();
+        setState(State::Idle);
+    }
 }
 
 void CcoSupervisor::start()
 {
     if (!exec)
         return;
+    // A start by hand ends the countdown: it never starts a second time.
+    countdownTimer.stop();
+    if (state == State::Countdown)
+        setState(State::Idle);
     if (exec->program().state() != QProcess::NotRunning) {
         exec->runCCO(); // refused, and the backend says why
         return;

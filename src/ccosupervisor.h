@@ -7,29 +7,34 @@
 #include <QProcess>
 #include <QTimer>
 
+#include "outputmodel.h"
+
 class CommandExecutor;
-class OutputLog;
 class QTcpSocket;
 
-// Looks after CCO for a till nobody watches: starts it through the backend
-// or shows one that already runs, shows its page once it is ready, starts a
-// CCO that died again after a growing delay, explains one that never gets
-// ready, and keeps a log of everything the output area shows. The view only
-// shows its state and forwards taps.
+// Looks after CCO for a till nobody watches: counts down to the first start,
+// starts CCO through the backend or shows one that already runs, shows its
+// page once it is ready, starts a CCO that died again after a growing delay,
+// and explains one that never gets ready. It holds what the output area
+// shows. The view only shows its state and forwards taps.
 class CcoSupervisor : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(CommandExecutor *executor READ executor WRITE setExecutor NOTIFY executorChanged)
     // Whether CCO has been started (or found running) since the view came up.
     Q_PROPERTY(bool active READ isActive NOTIFY statusChanged)
-    // What CCO is doing, in one short line.
+    // The countdown, or what CCO is doing, in one short line; empty before
+    // the countdown and after it was cancelled.
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
     Q_PROPERTY(bool restartPending READ restartPending NOTIFY statusChanged)
+    // The output area's text: the backend's output and the app's own lines.
+    Q_PROPERTY(OutputModel *output READ output CONSTANT)
 
 public:
     // Every delay of the supervision, in milliseconds. Tests shorten them.
     struct Delays
     {
+        int countdownTick = 1000;   // one step of the countdown to the first start
         int show = 3000;            // readiness line to page
         int watch = 2000;           // between two looks at a CCO started elsewhere
         int firstRestart = 5000;    // after the first unexpected end
@@ -44,16 +49,28 @@ public:
 
     CommandExecutor *executor() const { return exec; }
     void setExecutor(CommandExecutor *executor);
-    bool isActive() const { return state != State::Idle; }
+    bool isActive() const { return state != State::Idle && state != State::Countdown; }
     QString status() const;
     bool restartPending() const { return state == State::RestartWait; }
+    OutputModel *output() { return &outputModel; }
+
+    // The steps of the countdown: "Starting CCO in 5 seconds" down to 0,
+    // then the start.
+    static constexpr int kCountdownSteps = 5;
 
 public slots:
+    // Counts down to the first start; no step is taken while a long
+    // operation runs.
+    void startCountdown();
+    // A tap on the status line: neither the countdown nor a pending restart
+    // starts CCO.
+    void cancelPending();
     // Starts CCO, or shows the one that already runs.
     void start();
     // A tap on the status line while a restart waits: no restart.
     void cancelRestart();
-    // A line of the view's own for the output area and the log.
+    // A line of the view's own for the output area, after what came before
+    // it, and for the log.
     void note(const QString &line);
 
 signals:
@@ -67,7 +84,7 @@ signals:
     void message(const QString &line);
 
 private:
-    enum class State { Idle, Starting, Ready, RestartWait, Stopped, Elsewhere };
+    enum class State { Idle, Countdown, Starting, Ready, RestartWait, Stopped, Elsewhere };
 
     void setState(State next);
     void say(const QString &line);
@@ -75,6 +92,7 @@ private:
     void onStopLine();
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
     void restartTick();
+    void countdownTick();
     void explainNotReady();
     void watchElsewhere();
     void lookedElsewhere(bool answered);
@@ -89,6 +107,8 @@ private:
     int unexpectedEnds = 0;
     QString lastEnd;
     QElapsedTimer runClock;
+    int countdownLeft = kCountdownSteps;
+    QTimer countdownTimer;
     QTimer showTimer;
     QTimer readinessTimer;
     QTimer restartTimer;
@@ -98,7 +118,7 @@ private:
     QTcpSocket *watchSocket = nullptr;
     int missedAnswers = 0;
     bool shownElsewhere = false;
-    OutputLog *log = nullptr;
+    OutputModel outputModel;
 };
 
 #endif // CCOSUPERVISOR_H

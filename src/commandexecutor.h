@@ -1,22 +1,25 @@
 #ifndef COMMANDEXECUTOR_H
 #define COMMANDEXECUTOR_H
 
-#include <QAtomicInt>
+#include "archives.h"
+#include "ccoprocess.h"
+#include "longoperation.h"
+#include "outcome.h"
+#include "unpacking.h"
+
 #include <QFuture>
 #include <QObject>
-#include <QProcess>
 #include <QString>
-#include <QTextDecoder>
 
 #include <functional>
-#include <memory>
 
-class QTemporaryFile;
+class OutputLog;
 
-// The backend of the launcher: every file-system operation and every child
-// process the user interface asks for. CCO and its restore tool run in the
-// one long-lived `process`; everything else (pwd, tar, unzip) runs in a
-// short-lived process of the operation that needs it.
+// The backend as the user interface sees it: every operation the
+// maintenance screen asks for, one at a time. It words every outcome for
+// the output area and the log; the work itself is done by the rooms it
+// calls (the installation, archives, folder swaps, CCO's process). Long
+// operations run on another thread while this one keeps drawing.
 class CommandExecutor : public QObject
 {
     Q_OBJECT
@@ -34,10 +37,13 @@ public:
     static QString jreArchiveFor(const QString &cpuArchitecture);
 
     // The process CCO and the restore tool run in, for watching its state.
-    const QProcess &program() const { return process; }
-    QString operation() const { return operationName; }
-    double progress() const { return progressShare; }
-    bool isBusy() const { return !operationName.isEmpty(); }
+    const QProcess &program() const { return ccoProcess.program(); }
+    QString operation() const { return running.name(); }
+    double progress() const { return running.progress(); }
+    bool isBusy() const { return running.isRunning(); }
+    // Writes a line of another part of the app (the supervisor, the view)
+    // to the log, which keeps every line of the output area.
+    void writeToLog(const QString &line);
 
 signals:
     void processOutputChanged(const QString &output);
@@ -54,79 +60,43 @@ public slots:
     bool extractCustomCCOZip(const QString &filePath, const QString &extractedDirName, bool force);
     bool checkDirectoryValidity();
 
-private slots:
-    void onReadyReadStandardOutput();
-    void onReadyReadStandardError();
-
 private:
-    void onProcessFinished(int exitCode, QProcess::ExitStatus exitStatus);
-    bool extract(const QString &targetDir, const QString &filePath, const QString &extractedDirName,
-                 bool force);
-    // Copies `source` to a temporary file beside `destination`, mode 0755;
-    // nothing (and a line naming both) when it cannot.
-    std::unique_ptr<QTemporaryFile> copyBeside(const QString &source, const QString &destination);
-    // Whether a CCO runs from the installation, this app's or any other;
-    // if so, a line refusing `operation` names it.
-    bool ccoRunsFromInstallation(const QString &operation);
-    static bool runtimeCanRun(const QString &jreDir);
-    // Removes what interrupted replacements of baseDir/name left, and says
-    // what it could not remove.
-    void cleanUpLeftovers(const QString &baseDir, const QString &name);
-
-    // A fresh folder beside the one being replaced, and in it the folder
-    // that is to take its place.
-    struct Staging
-    {
-        QString path;
-        QString unpacked;
-    };
-    // Lets `unpack` fill a staging folder beside baseDir/name and, when it
-    // returns no error, puts the unpacked folder in place of baseDir/name;
-    // returns why it failed, or nothing. unpackReplacing does it as the long
-    // operation `operation`, unpackReplacingNow on the calling thread.
-    QString unpackReplacing(const QString &operation, const QString &baseDir, const QString &name,
-                            const std::function<QString(Staging &)> &unpack);
-    QString unpackReplacingNow(const QString &baseDir, const QString &name,
-                               const std::function<QString(Staging &)> &unpack);
-
-    // Runs `work` as the long operation `name` on another thread, keeping
-    // this one's events (drawing, timers) going until it is done; returns
-    // what `work` returns.
-    template <typename Work>
-    auto whileDrawing(const QString &name, Work work) -> decltype(work());
-    // Says so and returns true while a long operation runs.
-    bool refuseWhileBusy();
-    void setOperation(const QString &name);
-    // How far the long operation is; callable from its thread.
-    void reportProgress(double share);
-    // Creates `baseDir` when it is missing and returns the path of the folder
-    // `name` in it; empty (and a line saying so) when that folder exists and
-    // `force` is false.
-    QString prepareDestination(const QString &baseDir, const QString &name, bool force);
-
-    // Starts `command` from the CCO folder in `process` with bash, with
-    // JAVA_HOME ($1) and `values` ($2, $3, ...) as positional parameters, so
-    // that no value is ever parsed by the shell. A refused or failed start is
-    // reported on the output signal.
-    void launch(const QString &dataDir, const QString &command, const QStringList &values);
+    // Shows a line in the output area and logs it, from any thread.
+    void say(const QString &line);
     // Logs a fixed text and its value, and shows both in the output area.
     void report(const char *text, const QString &value);
-    // Logs a line and shows it in the output area.
-    void say(const QString &line);
+    // A chunk of the running program's output, or a whole line of the app's.
+    void show(const QString &text, bool wholeLine);
+    void onEnded(int exitCode, QProcess::ExitStatus exitStatus, const QString &error,
+                 bool stopLineSeen);
 
-    QProcess process;
-    // Per-channel decoders keep a UTF-8 sequence that is split across two
-    // reads intact.
-    std::unique_ptr<QTextDecoder> stdoutDecoder;
-    std::unique_ptr<QTextDecoder> stderrDecoder;
-    // The end of the previous standard-output chunk, so that a marker split
-    // across two reads is still recognised.
-    QString stdoutTail;
-    // Whether the program now in `process` has written CCO's stop line.
-    bool stopLineSeen = false;
-    QString operationName;
-    double progressShare = -1;
-    QAtomicInt lastPercent = -1;
+    // Starts `command` from the CCO folder in the long-lived process, with
+    // the installation and `values` as $2, $3, ...; a refused or failed
+    // start is said. Returns the data folder.
+    QString launch(const QString &command, const QStringList &values);
+    // Whether a CCO runs from the installation, this app's or any other;
+    // if so, a line refusing `operation` says who.
+    bool ccoRunsFromInstallation(const QString &operation);
+    // Says so and returns true while a long operation runs.
+    bool refuseWhileBusy();
+    // The assets folder, logged.
+    static QString assetsPrefix();
+    // Whether `name` may be unpacked in `baseDir`: not when it exists and
+    // `force` is false (which is said).
+    bool mayReplace(const QString &baseDir, const QString &name, bool force);
+    QString unpackRuntime(const QString &dataDir, const QString &archive, bool force);
+    // Waits for the deletion of a replaced folder, then undoes what an
+    // interrupted replacement of baseDir/name left; says what it could not.
+    void recover(const QString &baseDir, const QString &name);
+    // Runs `unpack`, which replaces baseDir/name, as the long operation
+    // `operation`, after recovering from an interrupted replacement; then
+    // deletes the replaced folder while the app goes on.
+    Outcome replacing(const QString &operation, const QString &baseDir, const QString &name,
+                      const std::function<Unpacking::Result()> &unpack);
+
+    CcoProcess ccoProcess;
+    OutputLog *log = nullptr;
+    LongOperation running;
     // The deletion of a replaced folder, which goes on after the operation.
     QFuture<void> deletion;
 };

@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <sys/stat.h>
+
 namespace {
 
 QString logPath(const QString &dataFolder, int generation = 0)
@@ -16,41 +18,127 @@ QString logPath(const QString &dataFolder, int generation = 0)
 class Writer : public QObject
 {
 public:
-    explicit Writer(const QString &dataFolder) : folder(dataFolder) {}
+    Writer(const QString &dataFolder, OutputLog *log)
+        : folder(dataFolder), owner(log), partialTimer(new QTimer(this))
+    {
+        // A line still unfinished after a second is written as it is.
+        partialTimer->setSingleShot(true);
+        partialTimer->setInterval(1000);
+        connect(partialTimer, &QTimer::timeout, this, [this] { write({}, true); });
+    }
 
-    // Each piece is shown by the output area as a paragraph of its own, and
-    // is written as its lines, each with the piece's time before it.
-    void write(const QVector<OutputLog::Piece> &pieces)
+    void write(const QVector<OutputLog::Piece> &pieces, bool finishLine = false)
     {
         QByteArray bytes;
         for (const OutputLog::Piece &piece : pieces) {
             const QByteArray utf8 = piece.text.toUtf8();
-            const QByteArray at = stamp(piece.msecs);
-            const int end = utf8.endsWith('\n') ? utf8.size() - 1 : utf8.size();
-            bytes.reserve(bytes.size() + utf8.size() + (utf8.count('\n') + 1) * at.size() + 1);
-            for (int start = 0; start <= end;) {
-                int stop = utf8.indexOf('\n', start);
-                if (stop < 0 || stop > end)
-                    stop = end;
-                bytes.append(at).append(utf8.constData() + start, stop - start).append('\n');
-                start = stop + 1;
+            if (piece.kind == OutputLog::Line) {
+                finishPartial(bytes);
+                const int end = utf8.endsWith('\n') ? utf8.size() - 1 : utf8.size();
+                for (const QByteArray &line : utf8.left(end).split('\n'))
+                    addLine(bytes, piece.msecs, line);
+                continue;
             }
+            int start = 0;
+            for (int end; (end = utf8.indexOf('\n', start)) >= 0; start = end + 1) {
+                continueLine(piece.msecs, utf8.mid(start, end - start));
+                finishPartial(bytes);
+            }
+            if (start < utf8.size())
+                continueLine(piece.msecs, utf8.mid(start));
         }
-        if (bytes.isEmpty())
-            return;
-        if (file.isOpen() && file.size() + bytes.size() > OutputLog::kRotateBytes)
-            rotate();
-        if (!file.isOpen()) {
-            QDir().mkpath(folder + QLatin1String("/logs"));
-            file.setFileName(logPath(folder));
-            if (!file.open(QIODevice::WriteOnly | QIODevice::Append))
-                return;
-        }
-        file.write(bytes);
-        file.flush();
+        if (finishLine || partial.size() > 64 * 1024)
+            finishPartial(bytes);
+        if (!bytes.isEmpty())
+            put(bytes);
+        if (!partialOpen)
+            partialTimer->stop();
+        else if (!partialTimer->isActive())
+            partialTimer->start();
     }
 
 private:
+    void continueLine(qint64 msecs, const QByteArray &text)
+    {
+        if (!partialOpen)
+            partialAt = msecs;
+        partial += text;
+        partialOpen = true;
+    }
+
+    void finishPartial(QByteArray &bytes)
+    {
+        if (!partialOpen)
+            return;
+        addLine(bytes, partialAt, partial);
+        partial.clear();
+        partialOpen = false;
+    }
+
+    void addLine(QByteArray &bytes, qint64 msecs, const QByteArray &line)
+    {
+        bytes.append(stamp(msecs)).append(line).append('\n');
+    }
+
+    // Writes whole lines, rotating first where the file would pass its size.
+    void put(const QByteArray &bytes)
+    {
+        for (int from = 0; from < bytes.size();) {
+            if (!open())
+                return failed(file.errorString());
+            int end = bytes.size();
+            const qint64 room = OutputLog::kRotateBytes - size;
+            if (end - from > room) {
+                end = room > 0 ? bytes.lastIndexOf('\n', int(from + room - 1)) + 1 : from;
+                if (end <= from && size > 0) {
+                    rotate();
+                    continue;
+                }
+                if (end <= from) // one line longer than a whole file
+                    end = int(from + room);
+            }
+            const qint64 length = end - from;
+            if (file.write(bytes.constData() + from, length) != length)
+                return failed(file.errorString());
+            size += length;
+            from = end;
+            if (from < bytes.size())
+                rotate();
+        }
+        if (!writable) {
+            writable = true;
+            QMetaObject::invokeMethod(owner, [log = owner] { emit log->writableChanged(true, {}); });
+        }
+    }
+
+    // Opens the log, or opens it again where another process rotated it.
+    bool open()
+    {
+        const QString path = logPath(folder);
+        struct stat onDisk, opened;
+        if (file.isOpen()
+            && (::stat(QFile::encodeName(path).constData(), &onDisk) != 0
+                || ::fstat(file.handle(), &opened) != 0 || onDisk.st_ino != opened.st_ino))
+            file.close();
+        if (file.isOpen())
+            return true;
+        QDir().mkpath(folder + QLatin1String("/logs"));
+        file.setFileName(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            return false;
+        size = file.size();
+        return true;
+    }
+
+    void failed(const QString &why)
+    {
+        file.close();
+        if (!writable)
+            return;
+        writable = false;
+        QMetaObject::invokeMethod(owner, [log = owner, why] { emit log->writableChanged(false, why); });
+    }
+
     // "yyyy-MM-dd HH:mm:ss.zzz ", the seconds formatted once a second.
     QByteArray stamp(qint64 msecs)
     {
@@ -72,7 +160,14 @@ private:
     }
 
     QString folder;
+    OutputLog *owner;
     QFile file;
+    qint64 size = 0;
+    bool writable = true;
+    QByteArray partial;
+    bool partialOpen = false;
+    qint64 partialAt = 0;
+    QTimer *partialTimer;
     qint64 stampSecond = -1;
     QByteArray secondText;
 };
@@ -81,7 +176,7 @@ private:
 
 OutputLog::OutputLog(const QString &dataFolder, QObject *parent) : QObject(parent)
 {
-    writer = new Writer(dataFolder);
+    writer = new Writer(dataFolder, this);
     writer->moveToThread(&thread);
     connect(&thread, &QThread::finished, writer, &QObject::deleteLater);
     thread.start(QThread::LowPriority);
@@ -97,11 +192,11 @@ OutputLog::~OutputLog()
     thread.wait();
 }
 
-void OutputLog::append(const QString &text, bool now)
+void OutputLog::append(const QString &text, Kind kind)
 {
-    pending.append({QDateTime::currentMSecsSinceEpoch(), text});
+    pending.append({QDateTime::currentMSecsSinceEpoch(), text, kind});
     pendingSize += text.size();
-    if (now || pendingSize >= 1 << 20)
+    if (kind == Line || pendingSize >= 1 << 20)
         handOver();
     else if (!handOverTimer.isActive())
         handOverTimer.start();
@@ -113,8 +208,9 @@ void OutputLog::handOver()
     if (pending.isEmpty())
         return;
     auto *target = static_cast<Writer *>(writer);
-    QMetaObject::invokeMethod(writer, [target, pieces = std::move(pending)] { target->write(pieces); },
-                              Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        writer, [target, pieces = std::move(pending)] { target->write(pieces); },
+        Qt::QueuedConnection);
     pending = {};
     pendingSize = 0;
 }
@@ -122,7 +218,9 @@ void OutputLog::handOver()
 void OutputLog::flush()
 {
     handOver();
-    QMetaObject::invokeMethod(writer, [] {}, Qt::BlockingQueuedConnection);
+    auto *target = static_cast<Writer *>(writer);
+    QMetaObject::invokeMethod(writer, [target] { target->write({}, true); },
+                              Qt::BlockingQueuedConnection);
 }
 
 QStringList OutputLog::tail(const QString &dataFolder, int count)
@@ -138,4 +236,3 @@ QStringList OutputLog::tail(const QString &dataFolder, int count)
     }
     return lines;
 }
-

@@ -8,38 +8,48 @@
 #include <QTimer>
 #include <QVector>
 
-// Appends what the output area shows to logs/varnolet.log in a data folder,
-// a line at a time with a local timestamp, on a thread of its own so that
-// the interface never waits for the disk. What arrives is handed over at
-// most ten times a second (or every megabyte), like the output area's own
-// updates. The file is rotated at 5 MB and three older files are kept
-// (varnolet.log.1 is the newest of them).
+// Appends everything the output area shows to logs/varnolet.log in a data
+// folder, a whole line at a time with a local timestamp, on a thread of its
+// own so that the interface never waits for the disk. What arrives is
+// handed over at most ten times a second (or every megabyte). The file is
+// rotated before it would pass 5 MB, and three older files are kept
+// (varnolet.log.1 is the newest of them). Several processes may write it.
 class OutputLog : public QObject
 {
     Q_OBJECT
 
 public:
-    static constexpr qint64 kRotateBytes = 5 * 1024 * 1024;
+    static constexpr qint64 kRotateBytes = 5 * 1000 * 1000;
     static constexpr int kKeptFiles = 3;
 
-    // What reached the output area in one piece, and when.
+    // A chunk of a program's output may end in the middle of a line, which
+    // the next chunk goes on; a line of the app's own is whole.
+    enum Kind { Chunk, Line };
+
+    // What arrived in one piece, and when.
     struct Piece
     {
         qint64 msecs;
         QString text;
+        Kind kind;
     };
 
     explicit OutputLog(const QString &dataFolder, QObject *parent = nullptr);
     ~OutputLog() override;
 
-    // What reached the output area in one piece: one or more lines; `now`
-    // hands it to the writer at once, for the app's own rare lines.
-    void append(const QString &text, bool now = false);
-    // Waits until everything appended so far is on disk.
+    // A line of the app's own is handed to the writer at once.
+    void append(const QString &text, Kind kind = Chunk);
+    // Waits until everything appended so far is on disk, an unfinished
+    // line included.
     void flush();
 
     // The last `count` lines across the rotated files, oldest first.
     static QStringList tail(const QString &dataFolder, int count);
+
+signals:
+    // The log could not be written (a full disk), and lines are lost; or
+    // it can be again. Said once for each change.
+    void writableChanged(bool writable, const QString &why);
 
 private:
     void handOver();

@@ -12,6 +12,8 @@ inline void registerBackendTypes()
 {
     qmlRegisterType<CommandExecutor>("CommandExecutor", 1, 0, "CommandExecutor");
     qmlRegisterType<CcoSupervisor>("CommandExecutor", 1, 0, "CcoSupervisor");
+    qmlRegisterUncreatableType<OutputModel>("CommandExecutor", 1, 0, "OutputModel",
+                                            QStringLiteral("the supervisor's output"));
 }
 
 #endif // QMLTYPES_H

@@ -61,7 +61,6 @@ private slots:
     void jreArchive();
     void operation_data();
     void operation();
-    void interruptedToolLeavesNoChild();
 
 private:
     std::unique_ptr<DataHome> home;
@@ -214,9 +213,6 @@ void tst_Install::operation_data()
         {"import", "encrypted zip", "encrypted", false, "the zip is encrypted ("},
         {"import", "FIFO", "fifo", false, "is not a readable zip file"},
         {"import", "absolute link", "absolute link", false, "the entry lib/out links to /etc, outside"},
-        {"import", "link leaving with ..", "dotdot link", false, "the entry out links to ../.., outside"},
-        {"import", "link leaving through a link", "link through link", false,
-         "the entry out links to here/../escaped, outside"},
         {"import", "../ entry", "dotdot entry", false, "skipped \"../\" path component"},
         {"import", "corrupt zip", "corrupt", false, failed},
         {"import", "disk full half-way", "disk full", false, failed},
@@ -254,9 +250,7 @@ void tst_Install::operation()
     QVERIFY(run("tar", {"-czf", assets + "/" + archive, top}, home->scratch("jre")));
     QString zip = home->scratch("my zips") + "/cco.zip";
     const QMap<QString, QPair<QString, QByteArray>> links{{"link inside", {"lib/current.jar", "cco.jar"}},
-                                                          {"absolute link", {"lib/out", "/etc"}},
-                                                          {"dotdot link", {"out", "../.."}},
-                                                          {"link through link", {"out", "here/../escaped"}}};
+                                                          {"absolute link", {"lib/out", "/etc"}}};
     std::unique_ptr<FileSizeLimit> limit;
 
     if (setup == "url") {
@@ -275,7 +269,6 @@ void tst_Install::operation()
         QCOMPARE(::mkfifo(QFile::encodeName(zip).constData(), 0600), 0);
     } else if (links.contains(setup)) {
         QCOMPARE(::symlink(links[setup].second, QFile::encodeName(source + "/" + links[setup].first)), 0);
-        QVERIFY(setup != "link through link" || ::symlink(".", QFile::encodeName(source + "/here")) == 0);
         zipOf(source, "cco.zip", {"--symlinks"});
     } else if (setup == "dotdot entry") {
         QVERIFY(writeFile(source + "/zz/escape.txt", "escaped"));
@@ -359,23 +352,6 @@ void tst_Install::operation()
     executor->checkDirectoryValidity();
     QTRY_COMPARE(QDir(home->appData()).entryList({"*.staging-*"}, QDir::AllEntries | QDir::Hidden),
                  QStringList());
-}
-
-void tst_Install::interruptedToolLeavesNoChild()
-{
-    // An unzip that takes its time, and says who it is.
-    const QString pidFile = home->scratch(".") + "/unzip.pid";
-    shadow("unzip", "echo $$ > '" + pidFile.toUtf8() + "'; exec sleep 60");
-    QVERIFY(writeFile(home->scratch("my zips") + "/cco.zip", "zip"));
-    QProcess tool;
-    tool.start(VARNOLET_PROVISION, {"import", home->scratch("my zips") + "/cco.zip"});
-    QTRY_VERIFY(QFileInfo(pidFile).size() > 0);
-    const QString stat = "/proc/" + readFile(pidFile).trimmed() + "/stat";
-    QVERIFY(QFile::exists(stat));
-    tool.terminate();
-    QVERIFY(tool.waitForFinished());
-    // Gone, or a zombie waiting to be reaped.
-    QTRY_VERIFY2(!QFile::exists(stat) || readFile(stat).contains(") Z "), "unzip outlived the tool that started it");
 }
 
 QTEST_GUILESS_MAIN(tst_Install)

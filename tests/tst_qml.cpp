@@ -132,6 +132,8 @@ public:
         // A camera for the web view to ask for, though the machine has none.
         qputenv("QTWEBENGINE_CHROMIUM_FLAGS", "--use-fake-device-for-media-stream");
         QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts, true);
+        // The countdown's steps, shortened as the supervisor's tests do.
+        CcoSupervisor::defaultDelays.countdownTick = 200;
     }
 
 public slots:

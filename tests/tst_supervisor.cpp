@@ -4,10 +4,10 @@
 #include "ccoprobe.h"
 #include "ccosupervisor.h"
 #include "commandexecutor.h"
-#include "outputlog.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>
+#include <QSysInfo>
 #include <QtTest>
 
 // Holds 127.0.0.1:19992, CCO's port for these tests, from a process of its own.
@@ -24,7 +24,7 @@ private slots:
     {
         CcoProbe::ccoPort = 19992;
         // Readiness waits long enough for python to listen on a busy machine.
-        CcoSupervisor::defaultDelays = {300, 100, 100, 400, 60000, 1500};
+        CcoSupervisor::defaultDelays = {100, 300, 100, 100, 400, 60000, 1500};
     }
     void init() { home.reset(new DataHome); QVERIFY(home->makeRuntime()); events.clear(); times.clear(); clock.start(); }
     void cleanup();
@@ -33,7 +33,8 @@ private slots:
     void growingDelays_data();
     void growingDelays();
     void ccoStartedElsewhere();
-    void logRotatesAndReads();
+    void staysAfterOperations_data();
+    void staysAfterOperations();
 
 private:
     std::unique_ptr<DataHome> home;
@@ -44,8 +45,16 @@ private:
     QVector<qint64> times;
     QElapsedTimer clock;
     QProcess listener;
+    const QByteArray path = qgetenv("PATH");
 
     void start(const QByteArray &script)
+    {
+        make(script);
+        supervisor->start();
+    }
+    // An executor and a supervisor over an installation whose run.sh runs
+    // `script`, recording what the supervisor does.
+    void make(const QByteArray &script)
     {
         QVERIFY(writeScript(home->cco() + "/run.sh", "echo start >> starts\n" + script));
         executor.reset(new CommandExecutor);
@@ -55,7 +64,6 @@ private:
         connect(supervisor.get(), &CcoSupervisor::message, this, record);
         connect(supervisor.get(), &CcoSupervisor::showRequested, this, [record] { record("show"); });
         connect(supervisor.get(), &CcoSupervisor::hideRequested, this, [record] { record("hide"); });
-        supervisor->start();
     }
 };
 
@@ -65,6 +73,7 @@ void tst_Supervisor::cleanup()
     executor.reset();
     listener.kill();
     listener.waitForFinished();
+    qputenv("PATH", path);
 }
 
 void tst_Supervisor::supervision_data()
@@ -91,6 +100,9 @@ void tst_Supervisor::supervision_data()
         << QByteArray("if [ -e ran ]; then rm ran; exit 4; fi; touch ran; echo 'STOP_CCO Bye'") << "start again"
         << QStringList{"hide", "hide", "CCO stopped unexpectedly (exit code 4)", "Restarting CCO (attempt 1).", "hide"}
         << 3;
+    QTest::newRow("Run CCO while it runs: refused, nothing else")
+        << QByteArray("echo 'Web container started.'; sleep 0.8; echo 'STOP_CCO Bye'") << "start while running"
+        << QStringList{"show", "hide"} << 1;
     QTest::newRow("never ready: the holder of the port named")
         << QByteArray("exec python3 -c \"") + kListener + "\"" << "running"
         << QStringList{"CCO has not said \"Web container started.\" 1 seconds after its start; it keeps running.",
@@ -113,6 +125,11 @@ void tst_Supervisor::supervision()
     if (then == "cancel") {
         QTRY_VERIFY(supervisor->restartPending());
         supervisor->cancelRestart();
+    } else if (then == "start while running") {
+        QTRY_COMPARE(events, QStringList{"show"});
+        supervisor->start();
+        QTRY_VERIFY(supervisor->output()->text().endsWith("Not starting ./run.sh: another program is still running."));
+        QCOMPARE(supervisor->status(), QStringLiteral("CCO is running"));
     } else if (then == "start again") {
         QTRY_COMPARE(supervisor->status(), QStringLiteral("CCO has stopped"));
         supervisor->start();
@@ -174,33 +191,48 @@ void tst_Supervisor::ccoStartedElsewhere()
     QVERIFY(!QFile::exists(home->cco() + "/started"));
 }
 
-void tst_Supervisor::logRotatesAndReads()
+void tst_Supervisor::staysAfterOperations_data()
 {
-    {
-        // 18 MB in chunks of two lines, each line saying its place: three rotations.
-        OutputLog log(home->appData());
-        for (int i = 0; i < 100000; ++i)
-            log.append(QString::number(2 * i % 10) + QString(99, 'x') + "\n" + QString::number((2 * i + 1) % 10) + QString(99, 'x'));
-        log.append("last line\n");
-        log.flush();
+    QTest::addColumn<QString>("state");
+    QTest::newRow("countdown cancelled") << "cancelled countdown";
+    QTest::newRow("restart cancelled") << "cancelled restart";
+    QTest::newRow("stopped from the page") << "stopped";
+    QTest::newRow("countdown waits for a long operation") << "countdown";
+}
+
+void tst_Supervisor::staysAfterOperations()
+{
+    QFETCH(QString, state);
+    make(state == "stopped" ? "echo 'STOP_CCO Bye'" : "exit 1");
+    if (state.endsWith("countdown")) {
+        supervisor->startCountdown();
+        if (state == "cancelled countdown")
+            supervisor->cancelPending();
+    } else {
+        supervisor->start();
+        QTRY_VERIFY(supervisor->restartPending() || supervisor->status() == "CCO has stopped");
+        supervisor->cancelPending();
     }
-    const QString logs = home->appData() + "/logs/";
-    QCOMPARE(QDir(logs).entryList(QDir::Files), (QStringList{"varnolet.log", "varnolet.log.1", "varnolet.log.2", "varnolet.log.3"}));
-    for (const QString &name : QDir(logs).entryList(QDir::Files))
-        QVERIFY(QFileInfo(logs + name).size() <= OutputLog::kRotateBytes);
-
-    // About 40,000 lines a file: these span all four; whole, stamped, in order.
-    const QStringList tail = OutputLog::tail(home->appData(), 140000);
-    QCOMPARE(tail.size(), 140000);
-    const QRegularExpression stamped("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d\\.\\d{3} (\\d)x{99}$");
-    for (int i = 0; i + 2 < tail.size(); ++i)
-        QCOMPARE((stamped.match(tail[i]).captured(1).toInt() + 1) % 10, stamped.match(tail[i + 1]).captured(1).toInt());
-    QVERIFY(tail.last().endsWith(" last line"));
-
-    QProcess tool;
-    tool.start(VARNOLET_PROVISION, {"log", "2"});
-    QVERIFY(tool.waitForFinished());
-    QCOMPARE(QString::fromUtf8(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts), tail.mid(tail.size() - 2));
+    const QString status = supervisor->status();
+    // An import whose unzip takes half a second, a runtime unpack and a
+    // patch, each failing on its input, each a long operation all the same.
+    QVERIFY(writeScript(home->scratch("bin") + "/unzip", "sleep 0.5; exec /usr/bin/unzip \"$@\""));
+    qputenv("PATH", QFile::encodeName(home->scratch("bin")) + ":" + path);
+    QVERIFY(QDir::setCurrent(home->scratch("app")));
+    QVERIFY(writeFile(home->scratch("app/assets") + "/" + CommandExecutor::jreArchiveFor(QSysInfo::currentCpuArchitecture()), "x"));
+    QVERIFY(writeFile(home->scratch(".") + "/cco.zip", "x") && QFile::remove(home->jre() + "/bin/java"));
+    QVERIFY(!executor->extractCustomCCOZip(home->scratch(".") + "/cco.zip", "CustomerCheckout", true));
+    QCOMPARE(supervisor->status(), status);
+    executor->runExtractJDK();
+    QVERIFY(!executor->patchInstallation());
+    const int starts = readFile(home->cco() + "/starts").count("start");
+    if (state == "countdown") {
+        QTRY_COMPARE(readFile(home->cco() + "/starts").count("start"), 1);
+        return;
+    }
+    QTest::qWait(7 * CcoSupervisor::defaultDelays.countdownTick + CcoSupervisor::defaultDelays.firstRestart);
+    QCOMPARE(readFile(home->cco() + "/starts").count("start"), starts);
+    QCOMPARE(supervisor->status(), status);
 }
 
 QTEST_GUILESS_MAIN(tst_Supervisor)

@@ -1,0 +1,67 @@
+import QtQuick 2.12
+import QtWebEngine 1.10
+
+// CCO's page. Not part of the first frame, which never shows it and would
+// wait for its profile to start the browser engine: created a second after
+// it, or when CCO's page is first shown if that is sooner.
+Loader {
+    id: loader
+    active: false
+
+    // Where CCO serves its web interface.
+    property string address: ""
+    property bool shown: false
+
+    // Loads CCO's page afresh, whatever the web view shows now.
+    function load() {
+        if (!active) {
+            active = true // loads CCO's address
+            return
+        }
+        if (item.url.toString() !== address)
+            item.url = address
+        else
+            item.reload()
+    }
+
+    // Camera and microphone for CCO's own pages only; nothing for any other
+    // site its pages may lead to.
+    function permissionGranted(securityOrigin, feature) {
+        var capture = feature === WebEngineView.MediaAudioCapture
+                || feature === WebEngineView.MediaVideoCapture
+                || feature === WebEngineView.MediaAudioVideoCapture
+        var origin = securityOrigin.toString().replace(/\/$/, "")
+        return capture && origin === address
+    }
+
+    Timer {
+        interval: 1000
+        running: true
+        onTriggered: loader.active = true
+    }
+
+    sourceComponent: WebEngineView {
+        objectName: "webView"
+        visible: loader.shown
+        zoomFactor: 1.0
+        settings.webGLEnabled: true
+        profile: WebEngineProfile {
+            persistentCookiesPolicy: WebEngineProfile.NoPersistentCookies
+            httpCacheType: WebEngineProfile.DiskHttpCache
+        }
+        url: loader.address
+
+        onFeaturePermissionRequested: {
+            grantFeaturePermission(securityOrigin, feature,
+                                   loader.permissionGranted(securityOrigin, feature))
+        }
+        onJavaScriptConsoleMessage: console.log("JS Console[" + level + "]: " + message)
+        onRenderProcessTerminated: {
+            console.log("Web view renderer terminated with status " + terminationStatus
+                        + " (exit code " + exitCode + "), loading CCO again")
+            // Not from inside the notification: the renderer is still
+            // being torn down.
+            Qt.callLater(loader.load)
+        }
+    }
+}

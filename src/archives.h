@@ -1,0 +1,44 @@
+#ifndef ARCHIVES_H
+#define ARCHIVES_H
+
+#include "outcome.h"
+
+#include <QString>
+
+#include <functional>
+
+// Zip and gzipped tar archives, unpacked by the system's unzip and tar with
+// their progress followed as they go.
+namespace Archives {
+
+// Sees the share of an unpack done, from 0 to 1; called on the unpacking
+// thread.
+using Progress = std::function<void(double share)>;
+
+struct ZipListing
+{
+    int entries = 0;
+    // The first encrypted entry; empty when none is.
+    QString encrypted;
+    // Whether every entry lies in the one top folder asked about.
+    bool allInside = false;
+};
+
+// Lists `zip`: its entries, whether any is encrypted, and whether all lie
+// in the top folder `folder`.
+Outcome listZip(const QString &zip, const QString &folder, ZipListing *listing);
+
+// Unpacks `zip` into `folder` with `unzip -o`; `entries` (from the
+// listing) is what the progress counts against.
+Outcome unzip(const QString &zip, const QString &folder, int entries, const Progress &progress);
+
+// Unpacks the gzipped tar `archive` into `folder`.
+Outcome untar(const QString &archive, const QString &folder, const Progress &progress);
+
+// The size of what the gzip file `path` unpacks to (its last four bytes,
+// modulo 4 GiB); 0 when it cannot be read.
+qint64 gzipUnpackedSize(const QString &path);
+
+} // namespace Archives
+
+#endif // ARCHIVES_H

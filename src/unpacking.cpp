@@ -1,0 +1,98 @@
+#include "unpacking.h"
+
+#include "folderswap.h"
+#include "installation.h"
+#include "links.h"
+
+#include <QDir>
+#include <QFile>
+
+#include <functional>
+
+namespace {
+
+// unzip reads [, ], * and ? in a zip's name as a pattern: it is handed the
+// zip under a plain name, a link in the staging folder. Unpacks into
+// `folder`; `wrapped` says whether all of the zip lies in a CustomerCheckout
+// folder.
+Outcome unzipInto(const QString &zip, const QString &staging, const QString &folder,
+                  const Archives::Progress &progress, bool *wrapped)
+{
+    const QString link = staging + QLatin1String("/archive.zip");
+    if (!QFile::link(zip, link))
+        return Outcome::failed(QStringLiteral("cannot link %1 into %2").arg(zip, staging));
+    Archives::ZipListing listing;
+    Outcome step = Archives::listZip(link, Installation::ccoFolderName, &listing);
+    if (step.ok() && !listing.encrypted.isEmpty())
+        return Outcome::failed(QStringLiteral("the zip is encrypted (%1 needs a password); import "
+                                              "an unencrypted zip")
+                                   .arg(listing.encrypted));
+    if (step.ok())
+        step = Archives::unzip(link, folder, listing.entries, progress);
+    if (!step.ok())
+        return Outcome::failed(step.why().replace(link, zip));
+    *wrapped = listing.allInside;
+    return step;
+}
+
+Unpacking::Result replace(const QString &dataDir, const QString &name,
+                          const std::function<Outcome(FolderSwap &, Unpacking::Result &)> &unpack)
+{
+    Unpacking::Result result;
+    FolderSwap swap(dataDir, name);
+    result.outcome = swap.stage();
+    if (result.outcome.ok())
+        result.outcome = unpack(swap, result);
+    if (!result.outcome.ok())
+        return result;
+    result.replacing = QFileInfo::exists(swap.destination());
+    result.outcome = swap.swap();
+    result.replaced = swap.replacedPath();
+    return result;
+}
+
+} // namespace
+
+namespace Unpacking {
+
+Result runtime(const QString &dataDir, const QString &archive, const Archives::Progress &progress)
+{
+    const QString name = Installation::runtimeFolderName;
+    return replace(dataDir, name, [&](FolderSwap &swap, Result &) {
+        const Outcome untarred = Archives::untar(archive, swap.unpacked, progress);
+        if (!untarred.ok())
+            return untarred;
+        swap.unpacked += QLatin1Char('/') + name;
+        return QDir(swap.unpacked).exists()
+                   ? Outcome::done()
+                   : Outcome::failed(QStringLiteral("the archive holds no %1 folder").arg(name));
+    });
+}
+
+Result installation(const QString &dataDir, const QString &zip, const Archives::Progress &progress)
+{
+    const QString name = Installation::ccoFolderName;
+    return replace(dataDir, name, [&](FolderSwap &swap, Result &result) {
+        const Outcome unzipped =
+            unzipInto(zip, swap.stagingPath(), swap.unpacked, progress, &result.wrapped);
+        if (!unzipped.ok())
+            return unzipped;
+        if (result.wrapped)
+            swap.unpacked += QLatin1Char('/') + name;
+        return Links::allInside(swap.unpacked);
+    });
+}
+
+Outcome into(const QString &dataDir, const QString &name, const QString &zip,
+             const Archives::Progress &progress)
+{
+    // The staging folder only holds the zip's link.
+    FolderSwap scratch(dataDir, name);
+    const Outcome staged = scratch.stage();
+    bool wrapped = false;
+    return staged.ok() ? unzipInto(zip, scratch.stagingPath(), dataDir + QLatin1Char('/') + name,
+                                   progress, &wrapped)
+                       : staged;
+}
+
+} // namespace Unpacking
