@@ -7,43 +7,69 @@
 
 namespace Archives {
 
-Outcome listZip(const QString &zip, const QString &folder, ZipListing *listing)
+namespace {
+
+// An entry's line of `unzip -Z`, "-rw-r--r--  3.0 unx  2 tx stor 26-Dec-06 23:41 name":
+// its name, and whether it is encrypted (an upper-case T or B); false for
+// any other line.
+bool parseEntry(const QByteArray &line, QByteArray *name, bool *encrypted)
 {
-    const ChildProcess::Result zipinfo =
-        ChildProcess::run(QStringLiteral("unzip"), {QStringLiteral("-Z"), zip});
-    if (!zipinfo.ok)
-        return zipinfo.outcome(QStringLiteral("unzip"));
-    *listing = ZipListing();
-    listing->allInside = true;
-    // "-rw-r--r--  3.0 unx  2 tx stor 26-Dec-06 23:41 name": an upper-case
-    // T or B marks an encrypted entry.
-    static const QRegularExpression entry(QStringLiteral(
-        "^\\S+\\s+\\S+\\s+\\S+\\s+\\d+\\s+([tbTB])\\S\\s+\\S+\\s+\\S+\\s+\\S+\\s(.*)$"));
-    const QString inside = folder + QLatin1Char('/');
-    for (const QByteArray &line : zipinfo.standardOutput.split('\n')) {
-        const QRegularExpressionMatch match = entry.match(QString::fromUtf8(line));
-        if (!match.hasMatch())
-            continue;
-        ++listing->entries;
-        const QString name = match.captured(2);
-        if (listing->encrypted.isEmpty() && match.captured(1).at(0).isUpper())
-            listing->encrypted = name;
-        if (!name.startsWith(inside))
-            listing->allInside = false;
+    const char *p = line.constData();
+    const char *end = p + (line.endsWith('\n') ? line.size() - 1 : line.size());
+    QByteArray fields[8];
+    for (QByteArray &field : fields) {
+        while (p < end && (*p == ' ' || *p == '\t'))
+            ++p;
+        const char *start = p;
+        while (p < end && *p != ' ' && *p != '\t')
+            ++p;
+        if (p == start)
+            return false;
+        field = QByteArray(start, int(p - start));
     }
-    listing->allInside = listing->allInside && listing->entries > 0;
-    return Outcome::done();
+    bool size = false;
+    fields[3].toLongLong(&size);
+    if (!size || fields[4].size() != 2 || !QByteArray("tbTB").contains(fields[4][0]) || p == end)
+        return false;
+    *encrypted = fields[4][0] == 'T' || fields[4][0] == 'B';
+    *name = QByteArray(p + 1, int(end - p - 1));
+    return true;
 }
 
-Outcome unzip(const QString &zip, const QString &folder, int entries, const Progress &progress)
+} // namespace
+
+Outcome listZip(const QString &zip, const QString &folder, ZipListing *listing)
 {
-    // unzip names each entry as it unpacks it.
+    *listing = ZipListing();
+    listing->allInside = true;
+    const QByteArray inside = folder.toUtf8() + '/';
+    QByteArray name;
+    bool encrypted = false;
+    auto onLine = [&](const QByteArray &line) {
+        if (!parseEntry(line, &name, &encrypted))
+            return true; // kept: the reason of a failure
+        ++listing->entries;
+        if (listing->encrypted.isEmpty() && encrypted)
+            listing->encrypted = QString::fromUtf8(name);
+        if (!name.startsWith(inside))
+            listing->allInside = false;
+        return false;
+    };
+    const ChildProcess::Result zipinfo =
+        ChildProcess::run(QStringLiteral("unzip"), {QStringLiteral("-Z"), zip}, {}, onLine);
+    listing->allInside = listing->allInside && listing->entries > 0;
+    return zipinfo.outcome(QStringLiteral("unzip"));
+}
+
+Outcome unzip(const QString &zip, const QString &folder,
+              const std::function<void(int unpacked)> &unpacked)
+{
+    // unzip names each entry as it unpacks it: "  inflating: lib/a.jar".
     int done = 0;
     auto onLine = [&](const QByteArray &line) {
-        static const QRegularExpression entry(
-            QStringLiteral("^\\s*(inflating|extracting|creating|linking):"));
-        if (entries > 0 && entry.match(QString::fromUtf8(line)).hasMatch())
-            progress(double(++done) / entries);
+        const QByteArray word = line.trimmed().split(':').value(0);
+        if (word == "inflating" || word == "extracting" || word == "creating" || word == "linking")
+            unpacked(++done);
         return true;
     };
     return ChildProcess::run(QStringLiteral("unzip"), {QStringLiteral("-o"), zip}, folder, onLine)
@@ -80,7 +106,7 @@ qint64 gzipUnpackedSize(const QString &path)
     if (tail.size() != 4)
         return 0;
     return qint64(quint8(tail[0])) | qint64(quint8(tail[1])) << 8 | qint64(quint8(tail[2])) << 16
-           | qint64(quint8(tail[3])) << 24;
+        | qint64(quint8(tail[3])) << 24;
 }
 
 } // namespace Archives

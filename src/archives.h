@@ -28,9 +28,10 @@ struct ZipListing
 // in the top folder `folder`.
 Outcome listZip(const QString &zip, const QString &folder, ZipListing *listing);
 
-// Unpacks `zip` into `folder` with `unzip -o`; `entries` (from the
-// listing) is what the progress counts against.
-Outcome unzip(const QString &zip, const QString &folder, int entries, const Progress &progress);
+// Unpacks `zip` into `folder` with `unzip -o`; `unpacked` sees how many
+// entries are done so far, as unzip names them.
+Outcome unzip(const QString &zip, const QString &folder,
+              const std::function<void(int unpacked)> &unpacked);
 
 // Unpacks the gzipped tar `archive` into `folder`.
 Outcome untar(const QString &archive, const QString &folder, const Progress &progress);

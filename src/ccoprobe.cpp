@@ -60,7 +60,8 @@ QSet<QString> listeningInodes(quint16 port)
         while (!file.atEnd()) {
             const QStringList fields =
                 QString::fromLatin1(file.readLine()).split(QLatin1Char(' '), Qt::SkipEmptyParts);
-            if (fields.size() > 9 && fields[1].endsWith(portHex) && fields[3] == QLatin1String("0A"))
+            if (fields.size() > 9 && fields[1].endsWith(portHex)
+                && fields[3] == QLatin1String("0A"))
                 inodes.insert(fields[9]);
         }
     }
@@ -98,7 +99,8 @@ QStringList listenersOn(quint16 port)
         const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
         for (const QFileInfo &fd : QDir(fds).entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
             static const QRegularExpression socket(QStringLiteral("^socket:\\[(\\d+)\\]$"));
-            const QString target = QFile::symLinkTarget(fd.filePath()).section(QLatin1Char('/'), -1);
+            const QString target =
+                QFile::symLinkTarget(fd.filePath()).section(QLatin1Char('/'), -1);
             const QRegularExpressionMatch match = socket.match(target);
             if (match.hasMatch() && inodes.contains(match.captured(1))) {
                 found << describe(pid);

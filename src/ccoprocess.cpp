@@ -33,7 +33,9 @@ MarkerScanner::Found MarkerScanner::scan(const QString &chunk)
 }
 
 CcoProcess::CcoProcess(QObject *parent)
-    : QObject(parent), stdoutDecoder(makeUtf8Decoder()), stderrDecoder(makeUtf8Decoder())
+    : QObject(parent)
+    , stdoutDecoder(makeUtf8Decoder())
+    , stderrDecoder(makeUtf8Decoder())
 {
     connect(&process, &QProcess::readyReadStandardOutput, this,
             [this] { read(QProcess::StandardOutput); });

@@ -16,7 +16,7 @@ class MarkerScanner
 {
 public:
     static const QString readinessLine; // "Web container started."
-    static const QString stopLine;      // "STOP_CCO Bye"
+    static const QString stopLine; // "STOP_CCO Bye"
 
     struct Found
     {

@@ -19,7 +19,8 @@ QString dataFolder()
 
 } // namespace
 
-CcoSupervisor::CcoSupervisor(QObject *parent) : QObject(parent)
+CcoSupervisor::CcoSupervisor(QObject *parent)
+    : QObject(parent)
 {
     clock.start();
     showTimer.setSingleShot(true);
@@ -47,12 +48,11 @@ void CcoSupervisor::setExecutor(CommandExecutor *executor)
         disconnect(exec, nullptr, this, nullptr);
     exec = executor;
     if (exec) {
-        connect(exec, &CommandExecutor::processOutputChanged, &outputModel,
-                &OutputModel::append);
+        connect(exec, &CommandExecutor::processOutputChanged, &outputModel, &OutputModel::append);
         connect(exec, &CommandExecutor::desiredTextFound, this, &CcoSupervisor::onReady);
         connect(exec, &CommandExecutor::ccoStopped, this, &CcoSupervisor::onStopLine);
-        connect(&exec->program(), QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
-                &CcoSupervisor::onFinished);
+        connect(&exec->program(), QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
+                this, &CcoSupervisor::onFinished);
     }
     emit executorChanged();
 }
@@ -151,7 +151,8 @@ void CcoSupervisor::start()
     showTimer.stop();
     const QString running = CcoProbe::runningCco(dataFolder());
     if (!running.isEmpty()) {
-        say(tr("CCO is already running (%1): showing it instead of starting another.").arg(running));
+        say(tr("CCO is already running (%1): showing it instead of starting another.")
+                .arg(running));
         missedAnswers = 0;
         shownElsewhere = false;
         setState(State::Elsewhere);
@@ -216,8 +217,8 @@ void CcoSupervisor::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
     // the last start counts as a fresh start.
     if (runClock.elapsed() >= delays.longRun)
         unexpectedEnds = 0;
-    const qint64 delay =
-        qMin<qint64>(qint64(delays.firstRestart) << qMin(unexpectedEnds, 20), delays.longestRestart);
+    const qint64 delay = qMin<qint64>(qint64(delays.firstRestart) << qMin(unexpectedEnds, 20),
+                                      delays.longestRestart);
     ++unexpectedEnds;
     lastEnd = exitStatus == QProcess::CrashExit ? tr("crashed") : tr("exit code %1").arg(exitCode);
     restartDue = clock.elapsed() + delay;
@@ -246,7 +247,8 @@ void CcoSupervisor::explainNotReady()
 {
     if (!exec || exec->program().state() == QProcess::NotRunning)
         return;
-    say(tr("CCO has not said \"Web container started.\" %1 seconds after its start; it keeps running.")
+    say(tr("CCO has not said \"Web container started.\" %1 seconds after its start; it keeps "
+           "running.")
             .arg(delays.readiness / 1000));
     const QStringList holders = CcoProbe::listenersOn(CcoProbe::ccoPort);
     say(holders.isEmpty() ? tr("Nothing listens on 127.0.0.1:%1 yet.").arg(CcoProbe::ccoPort)

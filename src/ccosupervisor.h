@@ -34,13 +34,13 @@ public:
     // Every delay of the supervision, in milliseconds. Tests shorten them.
     struct Delays
     {
-        int countdownTick = 1000;   // one step of the countdown to the first start
-        int show = 3000;            // readiness line to page
-        int watch = 2000;           // between two looks at a CCO started elsewhere
-        int firstRestart = 5000;    // after the first unexpected end
+        int countdownTick = 1000; // one step of the countdown to the first start
+        int show = 3000; // readiness line to page
+        int watch = 2000; // between two looks at a CCO started elsewhere
+        int firstRestart = 5000; // after the first unexpected end
         int longestRestart = 300000;
-        int longRun = 600000;       // a run this long starts the delays over
-        int readiness = 180000;     // start to "not ready yet" explanation
+        int longRun = 600000; // a run this long starts the delays over
+        int readiness = 180000; // start to "not ready yet" explanation
     };
     static Delays defaultDelays;
 

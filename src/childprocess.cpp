@@ -1,5 +1,8 @@
 #include "childprocess.h"
 
+#include <QFile>
+#include <QTemporaryFile>
+
 #include <signal.h>
 #include <sys/prctl.h>
 #include <unistd.h>
@@ -44,19 +47,43 @@ Result run(const QString &program, const QStringList &arguments, const QString &
     HelperProcess child;
     if (!workingDirectory.isEmpty())
         child.setWorkingDirectory(workingDirectory);
+    // The channel the handler reads goes to a file, read ten times a second:
+    // a program that writes a line per file (unzip) would otherwise wake
+    // this process for every line.
+    QTemporaryFile lines;
+    QFile reader;
+    if (onLine) {
+        if (!lines.open()) {
+            Result failed;
+            failed.standardError = lines.errorString().toUtf8();
+            return failed;
+        }
+        if (channel == QProcess::StandardOutput)
+            child.setStandardOutputFile(lines.fileName());
+        else
+            child.setStandardErrorFile(lines.fileName());
+        reader.setFileName(lines.fileName());
+        reader.open(QIODevice::ReadOnly | QIODevice::Unbuffered);
+    }
     child.start(program, arguments);
     QByteArray kept;
-    if (onLine) {
-        child.setReadChannel(channel);
-        bool running = true;
-        while (running) {
-            running = !child.waitForFinished(100) && child.state() != QProcess::NotRunning;
-            while (child.canReadLine() || (!running && child.bytesAvailable() > 0)) {
-                const QByteArray line = child.readLine();
-                if (onLine(line))
-                    kept += line;
-            }
+    QByteArray unfinished;
+    auto readLines = [&](bool end) {
+        unfinished += reader.readAll();
+        int start = 0;
+        for (int stop; (stop = unfinished.indexOf('\n', start)) >= 0; start = stop + 1) {
+            const QByteArray line = unfinished.mid(start, stop + 1 - start);
+            if (onLine(line))
+                kept += line;
         }
+        unfinished.remove(0, start);
+        if (end && !unfinished.isEmpty() && onLine(unfinished))
+            kept += unfinished;
+    };
+    if (onLine) {
+        while (!child.waitForFinished(100) && child.state() != QProcess::NotRunning)
+            readLines(false);
+        readLines(true);
     }
     child.waitForFinished(-1);
     Result result;

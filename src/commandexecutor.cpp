@@ -18,10 +18,12 @@ using Installation::ccoFolderName;
 using Installation::runtimeFolderName;
 
 CommandExecutor::CommandExecutor(QObject *parent)
-    : QObject(parent), log(new OutputLog(Installation::dataFolder(), this))
+    : QObject(parent)
+    , log(new OutputLog(Installation::dataFolder(), this))
 {
     connect(&running, &LongOperation::changed, this, &CommandExecutor::operationChanged);
-    connect(&ccoProcess, &CcoProcess::output, this, [this](const QString &text) { show(text, false); });
+    connect(&ccoProcess, &CcoProcess::output, this,
+            [this](const QString &text) { show(text, false); });
     connect(&ccoProcess, &CcoProcess::ready, this, &CommandExecutor::desiredTextFound);
     connect(&ccoProcess, &CcoProcess::stopLineFound, this, &CommandExecutor::ccoStopped);
     connect(&ccoProcess, &CcoProcess::ended, this, &CommandExecutor::onEnded);
@@ -59,7 +61,8 @@ void CommandExecutor::show(const QString &text, bool wholeLine)
 void CommandExecutor::say(const QString &line)
 {
     if (QThread::currentThread() != thread()) {
-        QMetaObject::invokeMethod(this, [this, line] { say(line); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, line] { say(line); }, Qt::QueuedConnection);
         return;
     }
     qDebug().noquote() << line;
@@ -79,8 +82,6 @@ bool CommandExecutor::refuseWhileBusy()
     say(QStringLiteral("Busy: %1. Try again when it has finished.").arg(running.name()));
     return true;
 }
-
-// CCO and the restore tool
 
 void CommandExecutor::onEnded(int exitCode, QProcess::ExitStatus exitStatus, const QString &error,
                               bool stopLineSeen)
@@ -132,7 +133,7 @@ QString CommandExecutor::launch(const QString &command, const QStringList &value
     // $2 is the installation, for the restore tool's -ccoPath.
     const QString cco = Installation::ccoFolder(dataDir);
     const Outcome started = ccoProcess.start(cco, Installation::runtimeFolder(dataDir), command,
-                                          QStringList{cco} + values);
+                                             QStringList{cco} + values);
     if (!started.ok())
         say(QStringLiteral("Could not start %1: %2").arg(scriptName, started.why()));
     return dataDir;
@@ -153,8 +154,6 @@ bool CommandExecutor::ccoRunsFromInstallation(const QString &operation)
             .arg(operation, running));
     return true;
 }
-
-// Installation check and patch
 
 QString CommandExecutor::assetsPrefix()
 {
@@ -193,12 +192,13 @@ bool CommandExecutor::checkDirectoryValidity()
     using F = Installation::Findings;
     const QMap<F::Problem, QPair<const char *, QString>> lines{
         {F::None, {"All checks passed for directory and files.", QString()}},
-        {F::NoRuntimeFolder, {"sapmachine-jre-17.0.6 sub-directory does not exist in:",
-                              QDir(dataDir).absolutePath()}},
+        {F::NoRuntimeFolder,
+         {"sapmachine-jre-17.0.6 sub-directory does not exist in:", QDir(dataDir).absolutePath()}},
         {F::NoRunScript, {"run.sh script file does not exist at:", runScript}},
-        {F::RunScriptNotExecutable, {"run.sh script file is not an executable file at:", runScript}},
-        {F::NoJava, {"sapmachine-jre-17.0.6 has no executable bin/java at:",
-                     Installation::javaOf(runtime)}}};
+        {F::RunScriptNotExecutable,
+         {"run.sh script file is not an executable file at:", runScript}},
+        {F::NoJava,
+         {"sapmachine-jre-17.0.6 has no executable bin/java at:", Installation::javaOf(runtime)}}};
     const auto &[text, value] = lines[findings.problem];
     if (value.isEmpty())
         qDebug() << text;
@@ -226,19 +226,15 @@ bool CommandExecutor::patchInstallation()
         say(QStringLiteral("Nothing was patched: the installed files are as they were."));
         return false;
     }
-    for (const QString &name : Installation::patchFiles()) {
-        const QString destination = ccoDir + QLatin1Char('/') + name;
-        if (result.placed.contains(destination)) {
-            qDebug() << "Copied" << prefix + name << "to" << destination << "successfully";
-            qDebug() << "Set executable permissions for" << destination;
-        }
+    for (const QString &destination : result.placed) {
+        qDebug() << "Copied" << prefix + QFileInfo(destination).fileName() << "to" << destination
+                 << "successfully";
+        qDebug() << "Set executable permissions for" << destination;
     }
     for (const Installation::PatchFailure &failure : result.placeFailures)
         failed(failure);
     return result.patched();
 }
-
-// Archive extraction
 
 bool CommandExecutor::mayReplace(const QString &baseDir, const QString &name, bool force)
 {
@@ -256,29 +252,21 @@ QString CommandExecutor::runExtractJDK()
 {
     const QString dataDir = Installation::dataFolder();
     const QString prefix = assetsPrefix();
-    const QString archive = Installation::runtimeArchiveFor(QSysInfo::currentCpuArchitecture());
-    if (archive.isEmpty()) {
+    const QString archiveName = Installation::runtimeArchiveFor(QSysInfo::currentCpuArchitecture());
+    if (archiveName.isEmpty()) {
         report("Unsupported architecture:", QSysInfo::currentCpuArchitecture());
         return dataDir;
     }
     // A runtime folder that cannot run CCO is replaced, not kept.
-    const QString runtime = Installation::runtimeFolder(dataDir);
-    unpackRuntime(dataDir, prefix + archive,
-                  QFileInfo::exists(runtime) && !Installation::runtimeCanRun(runtime));
-    return dataDir;
-}
-
-QString CommandExecutor::unpackRuntime(const QString &dataDir, const QString &archivePath,
-                                       bool force)
-{
-    if (!mayReplace(dataDir, runtimeFolderName, force))
+    const QString destination = Installation::runtimeFolder(dataDir);
+    const bool broken = QFileInfo::exists(destination) && !Installation::runtimeCanRun(destination);
+    if (!mayReplace(dataDir, runtimeFolderName, broken))
         return dataDir;
-    const QString archive = QDir(dataDir).absoluteFilePath(archivePath);
+    const QString archive = QDir(dataDir).absoluteFilePath(prefix + archiveName);
     if (refuseWhileBusy() || ccoRunsFromInstallation(QStringLiteral("Unpacking the runtime")))
         return dataDir;
     // Said only once nothing stands in the way of the replacement.
-    const QString destination = Installation::runtimeFolder(dataDir);
-    if (force && QFileInfo::exists(destination))
+    if (broken)
         report("The runtime has no executable bin/java and is replaced:", destination);
     Outcome outcome =
         Outcome::failed(QStringLiteral("%1 is not a readable archive file").arg(archive));

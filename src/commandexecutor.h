@@ -84,7 +84,6 @@ private:
     // Whether `name` may be unpacked in `baseDir`: not when it exists and
     // `force` is false (which is said).
     bool mayReplace(const QString &baseDir, const QString &name, bool force);
-    QString unpackRuntime(const QString &dataDir, const QString &archive, bool force);
     // Waits for the deletion of a replaced folder, then undoes what an
     // interrupted replacement of baseDir/name left; says what it could not.
     void recover(const QString &baseDir, const QString &name);

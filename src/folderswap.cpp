@@ -13,9 +13,9 @@ QString stagingPrefix(const QString &name)
 } // namespace
 
 FolderSwap::FolderSwap(const QString &baseDir, const QString &name)
-    : base(baseDir), folderName(name)
-{
-}
+    : base(baseDir)
+    , folderName(name)
+{ }
 
 FolderSwap::Recovery FolderSwap::recover(const QString &baseDir, const QString &name)
 {
@@ -33,8 +33,9 @@ FolderSwap::Recovery FolderSwap::recover(const QString &baseDir, const QString &
             continue;
         }
         if (!QDir(leftover.absoluteFilePath()).removeRecursively())
-            recovery.stuck << QStringLiteral("Could not delete %1, left from an earlier replacement "
-                                             "of %2; the next operation tries again.")
+            recovery.stuck << QStringLiteral(
+                                  "Could not delete %1, left from an earlier replacement "
+                                  "of %2; the next operation tries again.")
                                   .arg(leftover.absoluteFilePath(), name);
     }
     return recovery;

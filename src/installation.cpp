@@ -19,11 +19,10 @@
 namespace {
 
 // rwxr-xr-x: the copies are run by the app, and nobody else may rewrite them.
-constexpr QFileDevice::Permissions kPatchPermissions =
-    QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner
-    | QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser
-    | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
-    | QFileDevice::ExeOther;
+constexpr QFileDevice::Permissions kPatchPermissions = QFileDevice::ReadOwner
+    | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadUser
+    | QFileDevice::WriteUser | QFileDevice::ExeUser | QFileDevice::ReadGroup | QFileDevice::ExeGroup
+    | QFileDevice::ReadOther | QFileDevice::ExeOther;
 
 // A complete copy of `source` in a temporary file beside `destination`,
 // mode 0755; nothing, and why, when it cannot be made.

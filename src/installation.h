@@ -15,7 +15,7 @@
 namespace Installation {
 
 extern const QString runtimeFolderName; // sapmachine-jre-17.0.6
-extern const QString ccoFolderName;     // CustomerCheckout
+extern const QString ccoFolderName; // CustomerCheckout
 
 // The app's own data folder under the user's data home.
 QString dataFolder();

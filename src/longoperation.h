@@ -28,8 +28,7 @@ public:
 
     // Runs `work` as the operation `name` and returns what it returns, once
     // what it reported has reached this thread.
-    template <typename Work>
-    auto run(const QString &name, Work work) -> decltype(work())
+    template<typename Work> auto run(const QString &name, Work work) -> decltype(work())
     {
         using Result = decltype(work());
         set(name);
@@ -68,12 +67,15 @@ private:
         const int percent = qBound(0, int(done * 100), 100);
         if (percent == lastPercent.fetchAndStoreRelaxed(percent))
             return;
-        QMetaObject::invokeMethod(this, [this, percent] {
-            if (current.isEmpty())
-                return;
-            share = percent / 100.0;
-            emit changed();
-        }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this,
+            [this, percent] {
+                if (current.isEmpty())
+                    return;
+                share = percent / 100.0;
+                emit changed();
+            },
+            Qt::QueuedConnection);
     }
 
     QString current;

@@ -19,7 +19,9 @@ class Writer : public QObject
 {
 public:
     Writer(const QString &dataFolder, OutputLog *log)
-        : folder(dataFolder), owner(log), partialTimer(new QTimer(this))
+        : folder(dataFolder)
+        , owner(log)
+        , partialTimer(new QTimer(this))
     {
         // A line still unfinished after a second is written as it is.
         partialTimer->setSingleShot(true);
@@ -107,7 +109,8 @@ private:
         }
         if (!writable) {
             writable = true;
-            QMetaObject::invokeMethod(owner, [log = owner] { emit log->writableChanged(true, {}); });
+            QMetaObject::invokeMethod(owner,
+                                      [log = owner] { emit log->writableChanged(true, {}); });
         }
     }
 
@@ -136,7 +139,8 @@ private:
         if (!writable)
             return;
         writable = false;
-        QMetaObject::invokeMethod(owner, [log = owner, why] { emit log->writableChanged(false, why); });
+        QMetaObject::invokeMethod(owner,
+                                  [log = owner, why] { emit log->writableChanged(false, why); });
     }
 
     // "yyyy-MM-dd HH:mm:ss.zzz ", the seconds formatted once a second.
@@ -174,7 +178,8 @@ private:
 
 } // namespace
 
-OutputLog::OutputLog(const QString &dataFolder, QObject *parent) : QObject(parent)
+OutputLog::OutputLog(const QString &dataFolder, QObject *parent)
+    : QObject(parent)
 {
     writer = new Writer(dataFolder, this);
     writer->moveToThread(&thread);
@@ -219,8 +224,8 @@ void OutputLog::flush()
 {
     handOver();
     auto *target = static_cast<Writer *>(writer);
-    QMetaObject::invokeMethod(writer, [target] { target->write({}, true); },
-                              Qt::BlockingQueuedConnection);
+    QMetaObject::invokeMethod(
+        writer, [target] { target->write({}, true); }, Qt::BlockingQueuedConnection);
 }
 
 QStringList OutputLog::tail(const QString &dataFolder, int count)

@@ -1,7 +1,8 @@
 #include "outputmodel.h"
 
 OutputModel::OutputModel(QObject *parent, int characterLimit)
-    : QObject(parent), limit(characterLimit)
+    : QObject(parent)
+    , limit(characterLimit)
 {
     throttle.setSingleShot(true);
     throttle.setInterval(100);

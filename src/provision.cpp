@@ -97,8 +97,8 @@ int main(int argc, char *argv[])
     }
     if (command == QLatin1String("import") && arguments.size() == 1) {
         const QString zip = arguments.first().contains(QLatin1String("://"))
-                                ? arguments.first()
-                                : QFileInfo(arguments.first()).absoluteFilePath();
+            ? arguments.first()
+            : QFileInfo(arguments.first()).absoluteFilePath();
         return executor.extractCustomCCOZip(zip, QStringLiteral("CustomerCheckout"), true) ? 0 : 1;
     }
     if (command == QLatin1String("log") && arguments.size() <= 1) {

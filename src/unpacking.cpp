@@ -7,14 +7,17 @@
 #include <QDir>
 #include <QFile>
 
+#include <chrono>
 #include <functional>
+#include <future>
 
 namespace {
 
 // unzip reads [, ], * and ? in a zip's name as a pattern: it is handed the
 // zip under a plain name, a link in the staging folder. Unpacks into
 // `folder`; `wrapped` says whether all of the zip lies in a CustomerCheckout
-// folder.
+// folder. The zip is listed while it unpacks, which the listing does not
+// hold up: its progress is counted once the listing has the total.
 Outcome unzipInto(const QString &zip, const QString &staging, const QString &folder,
                   const Archives::Progress &progress, bool *wrapped)
 {
@@ -22,17 +25,25 @@ Outcome unzipInto(const QString &zip, const QString &staging, const QString &fol
     if (!QFile::link(zip, link))
         return Outcome::failed(QStringLiteral("cannot link %1 into %2").arg(zip, staging));
     Archives::ZipListing listing;
-    Outcome step = Archives::listZip(link, Installation::ccoFolderName, &listing);
-    if (step.ok() && !listing.encrypted.isEmpty())
+    std::future<Outcome> listed = std::async(std::launch::async, [&] {
+        return Archives::listZip(link, Installation::ccoFolderName, &listing);
+    });
+    const Outcome unzipped = Archives::unzip(link, folder, [&](int done) {
+        if (listed.wait_for(std::chrono::seconds(0)) == std::future_status::ready
+            && listing.entries > 0)
+            progress(double(done) / listing.entries);
+    });
+    Outcome outcome = listed.get();
+    if (outcome.ok() && !listing.encrypted.isEmpty())
         return Outcome::failed(QStringLiteral("the zip is encrypted (%1 needs a password); import "
                                               "an unencrypted zip")
                                    .arg(listing.encrypted));
-    if (step.ok())
-        step = Archives::unzip(link, folder, listing.entries, progress);
-    if (!step.ok())
-        return Outcome::failed(step.why().replace(link, zip));
+    if (outcome.ok())
+        outcome = unzipped;
+    if (!outcome.ok())
+        return Outcome::failed(outcome.why().replace(link, zip));
     *wrapped = listing.allInside;
-    return step;
+    return outcome;
 }
 
 Unpacking::Result replace(const QString &dataDir, const QString &name,
@@ -64,8 +75,8 @@ Result runtime(const QString &dataDir, const QString &archive, const Archives::P
             return untarred;
         swap.unpacked += QLatin1Char('/') + name;
         return QDir(swap.unpacked).exists()
-                   ? Outcome::done()
-                   : Outcome::failed(QStringLiteral("the archive holds no %1 folder").arg(name));
+            ? Outcome::done()
+            : Outcome::failed(QStringLiteral("the archive holds no %1 folder").arg(name));
     });
 }
 
