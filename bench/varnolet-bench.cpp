@@ -20,13 +20,13 @@
 #include <QGuiApplication>
 #include <QProcess>
 #include <QQmlEngine>
-#include <QSysInfo>
-#include <QUrl>
 #include <QQuickItem>
 #include <QQuickView>
+#include <QSysInfo>
 #include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QUrl>
 #include <QtQml>
 
 #include <algorithm>
@@ -94,7 +94,8 @@ struct App
     App()
     {
         qputenv("XDG_DATA_HOME", QFile::encodeName(dataHome.path()));
-        QObject::connect(&view, &QQuickWindow::frameSwapped, [this] { frames.push_back(nowMicros()); });
+        QObject::connect(&view, &QQuickWindow::frameSwapped,
+                         [this] { frames.push_back(nowMicros()); });
     }
 
     void load()
@@ -141,7 +142,9 @@ struct App
 
     QString outputText() const
     {
-        return root->findChild<QObject *>(QStringLiteral("commandOutput"))->property("text").toString();
+        return root->findChild<QObject *>(QStringLiteral("commandOutput"))
+            ->property("text")
+            .toString();
     }
 
     long long longestFrameGap(long long from, long long to) const
@@ -166,8 +169,8 @@ bool programEnded(const QString &output)
 int benchOutput(int runs)
 {
     const qint64 bytes = qEnvironmentVariableIntValue("BENCH_BYTES") > 0
-                             ? qEnvironmentVariableIntValue("BENCH_BYTES")
-                             : 200LL * 1000 * 1000;
+        ? qEnvironmentVariableIntValue("BENCH_BYTES")
+        : 200LL * 1000 * 1000;
     App app;
     app.install(logwriter() + QStringLiteral(" flood ") + QString::number(bytes));
     app.load();
@@ -205,14 +208,15 @@ int benchOutput(int runs)
         timeRatios.push_back(seconds / baselineSeconds);
         memoryRatios.push_back(double(peakKiB) / idleKiB);
         gaps.push_back(app.longestFrameGap(start, end) / 1000.0);
-        std::printf("run %d: %.1f MB in %.2f s (baseline %.2f s, ratio %.2f); resident %ld -> %ld KiB "
-                    "(ratio %.2f); longest frame gap %.0f ms\n",
-                    run + 1, bytes / 1e6, seconds, baselineSeconds, timeRatios.back(), idleKiB,
-                    peakKiB, memoryRatios.back(), gaps.back());
+        std::printf(
+            "run %d: %.1f MB in %.2f s (baseline %.2f s, ratio %.2f); resident %ld -> %ld KiB "
+            "(ratio %.2f); longest frame gap %.0f ms\n",
+            run + 1, bytes / 1e6, seconds, baselineSeconds, timeRatios.back(), idleKiB, peakKiB,
+            memoryRatios.back(), gaps.back());
         std::fflush(stdout);
     }
-    std::printf("median of %d: time ratio %.2f, memory ratio %.2f, longest frame gap %.0f ms\n", runs,
-                median(timeRatios), median(memoryRatios), median(gaps));
+    std::printf("median of %d: time ratio %.2f, memory ratio %.2f, longest frame gap %.0f ms\n",
+                runs, median(timeRatios), median(memoryRatios), median(gaps));
     return 0;
 }
 
@@ -225,14 +229,16 @@ double lagAtRate(App &app, double rate, int seconds)
     long long worst = 0;
     bool ended = false;
     long long start = 0;
-    auto endConnection = QObject::connect(app.executor, &CommandExecutor::processOutputChanged,
-                                          [&](const QString &output) { ended = ended || programEnded(output); });
+    auto endConnection =
+        QObject::connect(app.executor, &CommandExecutor::processOutputChanged,
+                         [&](const QString &output) { ended = ended || programEnded(output); });
     auto frameConnection = QObject::connect(&app.view, &QQuickWindow::frameSwapped, [&] {
         if (ended || nowMicros() - start < 1000000)
             return;
         const QString text = app.outputText();
         const int lineStart = text.lastIndexOf(QLatin1Char('\n')) + 1;
-        const long long written = text.mid(lineStart, text.indexOf(QLatin1Char(' '), lineStart) - lineStart).toLongLong();
+        const long long written =
+            text.mid(lineStart, text.indexOf(QLatin1Char(' '), lineStart) - lineStart).toLongLong();
         if (written > 0)
             worst = std::max(worst, nowMicros() - written);
     });
@@ -252,7 +258,8 @@ int benchRates()
     double kept = 0;
     for (double rate : {1e6, 2e6, 4e6, 8e6, 16e6, 32e6, 64e6, 128e6}) {
         const double lag = lagAtRate(app, rate, seconds);
-        std::printf("%.0f MB/s for %d s: output at most %.0f ms behind\n", rate / 1e6, seconds, lag);
+        std::printf("%.0f MB/s for %d s: output at most %.0f ms behind\n", rate / 1e6, seconds,
+                    lag);
         std::fflush(stdout);
         if (lag > 1000)
             break;
@@ -282,11 +289,13 @@ int benchReadiness(int runs)
             });
         long long shown = 0;
         QMetaObject::invokeMethod(app.executor, "runCCO");
-        waitUntil([&] {
-            if (!shown && app.root->property("webViewVisible").toBool())
-                shown = nowMicros();
-            return shown != 0;
-        }, 20000);
+        waitUntil(
+            [&] {
+                if (!shown && app.root->property("webViewVisible").toBool())
+                    shown = nowMicros();
+                return shown != 0;
+            },
+            20000);
         // The frame that shows it.
         const size_t framesBefore = app.frames.size();
         waitUntil([&] { return app.frames.size() > framesBefore; }, 1000);
@@ -369,11 +378,13 @@ int benchSoak(double minutes, const QString &demoApp, const QString &demoZip)
     const int pid = demoCcoPid();
     std::printf("killing the demo CCO (pid %d) with SIGKILL\n", pid);
     ::kill(pid, SIGKILL);
-    const bool hidden = waitUntil([&] { return !app.root->property("webViewVisible").toBool(); }, 10000);
+    const bool hidden =
+        waitUntil([&] { return !app.root->property("webViewVisible").toBool(); }, 10000);
     std::printf("maintenance screen back: %s\n", hidden ? "yes" : "NO");
     QObject *runButton = app.root->findChild<QObject *>(QStringLiteral("runButton"));
     QMetaObject::invokeMethod(runButton, "clicked");
-    const bool again = waitUntil([&] { return app.root->property("webViewVisible").toBool(); }, 60000);
+    const bool again =
+        waitUntil([&] { return app.root->property("webViewVisible").toBool(); }, 60000);
     std::printf("started again from the maintenance screen: %s\n", again ? "yes" : "NO");
     postStop();
     waitUntil([&] { return !app.root->property("webViewVisible").toBool(); }, 10000);
@@ -387,7 +398,8 @@ double timeToFirstFrame(const QString &program, const QString &workingDirectory,
 {
     QProcess process;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("qt.scenegraph.time.renderloop=true"));
+    environment.insert(QStringLiteral("QT_LOGGING_RULES"),
+                       QStringLiteral("qt.scenegraph.time.renderloop=true"));
     process.setProcessEnvironment(environment);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setWorkingDirectory(workingDirectory);
@@ -414,11 +426,13 @@ int benchStartup(int runs)
     const QString binaries = QCoreApplication::applicationDirPath();
     std::vector<double> app, minimal, ratios;
     for (int run = 0; run < runs; ++run) {
-        minimal.push_back(timeToFirstFrame(binaries + QStringLiteral("/minimal-window"), home.dataHome.path()));
-        app.push_back(timeToFirstFrame(binaries + QStringLiteral("/../varnolet"), home.dataHome.path()));
+        minimal.push_back(
+            timeToFirstFrame(binaries + QStringLiteral("/minimal-window"), home.dataHome.path()));
+        app.push_back(
+            timeToFirstFrame(binaries + QStringLiteral("/../varnolet"), home.dataHome.path()));
         ratios.push_back(app.back() / minimal.back());
-        std::printf("run %d: varnolet %.0f ms, minimal window %.0f ms, ratio %.3f\n", run + 1, app.back(),
-                    minimal.back(), ratios.back());
+        std::printf("run %d: varnolet %.0f ms, minimal window %.0f ms, ratio %.3f\n", run + 1,
+                    app.back(), minimal.back(), ratios.back());
         std::fflush(stdout);
     }
     std::printf("median of %d: varnolet %.0f ms, minimal window %.0f ms, ratio %.3f\n", runs,
@@ -449,23 +463,23 @@ int benchLongOperations(int runs)
 {
     App app;
     QTemporaryDir work;
-    const QString archive =
-        CommandExecutor::jreArchiveFor(QSysInfo::currentCpuArchitecture());
+    const QString archive = CommandExecutor::jreArchiveFor(QSysInfo::currentCpuArchitecture());
     // 300 MB in 20,000 files of random bytes (stored as they are) for the
     // zip; 60 MB in 600 files, gzipped, for the runtime archive.
     std::printf("making the inputs...\n");
     std::fflush(stdout);
-    const bool made =
-        shell(QStringLiteral("mkdir -p cco/lib && head -c 300000000 /dev/urandom | split -b 15000 -d -a 5 - "
-                             "cco/lib/part && printf '#!/bin/bash\\n' > cco/run.sh && chmod +x cco/run.sh && "
-                             "(cd cco && zip -q -r -0 ../cco.zip .) && "
-                             "mkdir -p jre/sapmachine-jre-17.0.6/bin app/assets && "
-                             "head -c 60000000 /dev/urandom | split -b 100000 -d -a 3 - "
-                             "jre/sapmachine-jre-17.0.6/part && printf '#!/bin/sh\\n' > "
-                             "jre/sapmachine-jre-17.0.6/bin/java && chmod +x jre/sapmachine-jre-17.0.6/bin/java && "
-                             "tar -C jre -czf app/assets/%1 sapmachine-jre-17.0.6 && rm -rf cco jre")
-                  .arg(archive),
-              work.path());
+    const bool made = shell(
+        QStringLiteral(
+            "mkdir -p cco/lib && head -c 300000000 /dev/urandom | split -b 15000 -d -a 5 - "
+            "cco/lib/part && printf '#!/bin/bash\\n' > cco/run.sh && chmod +x cco/run.sh && "
+            "(cd cco && zip -q -r -0 ../cco.zip .) && "
+            "mkdir -p jre/sapmachine-jre-17.0.6/bin app/assets && "
+            "head -c 60000000 /dev/urandom | split -b 100000 -d -a 3 - "
+            "jre/sapmachine-jre-17.0.6/part && printf '#!/bin/sh\\n' > "
+            "jre/sapmachine-jre-17.0.6/bin/java && chmod +x jre/sapmachine-jre-17.0.6/bin/java && "
+            "tar -C jre -czf app/assets/%1 sapmachine-jre-17.0.6 && rm -rf cco jre")
+            .arg(archive),
+        work.path());
     if (!made || archive.isEmpty()) {
         std::fprintf(stderr, "could not make the inputs\n");
         return 1;
@@ -492,7 +506,8 @@ int benchLongOperations(int runs)
              QFile::remove(app.appData() + QStringLiteral("/sapmachine-jre-17.0.6/bin/java"));
              QMetaObject::invokeMethod(app.executor, "runExtractJDK");
          },
-         QStringLiteral("tar -xzf '%1'").arg(work.filePath(QStringLiteral("app/assets/")) + archive)},
+         QStringLiteral("tar -xzf '%1'")
+             .arg(work.filePath(QStringLiteral("app/assets/")) + archive)},
     };
     for (const LongOperation &operation : operations) {
         std::vector<double> ratios, gaps, updates;
@@ -525,8 +540,9 @@ int benchLongOperations(int runs)
                         run + 1, seconds, baseline, ratios.back(), gaps.back(), progress);
             std::fflush(stdout);
         }
-        std::printf("%s, median of %d: time ratio %.2f, longest frame gap %.0f ms, %.0f progress updates\n",
-                    qPrintable(operation.name), runs, median(ratios), median(gaps), median(updates));
+        std::printf(
+            "%s, median of %d: time ratio %.2f, longest frame gap %.0f ms, %.0f progress updates\n",
+            qPrintable(operation.name), runs, median(ratios), median(gaps), median(updates));
         std::printf("output area: %s\n", qPrintable(app.outputText().right(200)));
     }
     return 0;
@@ -584,13 +600,17 @@ int benchElements(int runs)
          QStringLiteral("        Loader {\n            id: webViewLoader")},
         {QStringLiteral("screen saver"), QStringLiteral("        ScreenSaver {")},
         {QStringLiteral("page header"), QStringLiteral("        header: PageHeader {")},
-        {QStringLiteral("maintenance screen"), QStringLiteral("        Item {\n            id: container")},
-        {QStringLiteral("countdown"), QStringLiteral("        Text {\n            id: countdownText")},
+        {QStringLiteral("maintenance screen"),
+         QStringLiteral("        Item {\n            id: container")},
+        {QStringLiteral("countdown"),
+         QStringLiteral("        Text {\n            id: countdownText")},
         {QStringLiteral("shell settings"), QStringLiteral("    GSettings {")},
         {QStringLiteral("backend"), QStringLiteral("        CommandExecutor {")},
         {QStringLiteral("supervisor and its log"), QStringLiteral("        CcoSupervisor {")},
-        {QStringLiteral("operation overlay"), QStringLiteral("    Rectangle {\n        id: operationOverlay")},
-        {QStringLiteral("picker and dialogs (declared, not created)"), QStringLiteral("    Component {\n        id: contentPickerComponent")},
+        {QStringLiteral("operation overlay"),
+         QStringLiteral("    Rectangle {\n        id: operationOverlay")},
+        {QStringLiteral("picker and dialogs (declared, not created)"),
+         QStringLiteral("    Component {\n        id: contentPickerComponent")},
     };
     std::vector<std::vector<double>> times(elements.size());
     for (int run = 0; run < runs; ++run) {
@@ -601,7 +621,8 @@ int benchElements(int runs)
             variant.write(without(main, elements[i].second).toUtf8());
             variant.close();
             times[i].push_back(timeToFirstFrame(QCoreApplication::applicationFilePath(),
-                                                home.dataHome.path(), {QStringLiteral("window"), path}));
+                                                home.dataHome.path(),
+                                                {QStringLiteral("window"), path}));
         }
         std::fprintf(stderr, "run %d of %d\n", run + 1, runs);
     }
@@ -648,7 +669,9 @@ int main(int argc, char *argv[])
         return benchElements(args.value(1, QStringLiteral("5")).toInt());
     if (mode == QLatin1String("soak") && args.size() == 4)
         return benchSoak(args.value(1).toDouble(), args.value(2), args.value(3));
-    std::fprintf(stderr, "usage: varnolet-bench output [RUNS] | rates | readiness [RUNS] | "
-                         "startup [RUNS] | elements [RUNS] | longops [RUNS] | soak MINUTES DEMO_APP_DIR DEMO_ZIP\n");
+    std::fprintf(
+        stderr,
+        "usage: varnolet-bench output [RUNS] | rates | readiness [RUNS] | "
+        "startup [RUNS] | elements [RUNS] | longops [RUNS] | soak MINUTES DEMO_APP_DIR DEMO_ZIP\n");
     return 2;
 }

@@ -10,15 +10,6 @@
 
 CcoSupervisor::Delays CcoSupervisor::defaultDelays;
 
-namespace {
-
-QString dataFolder()
-{
-    return Installation::dataFolder();
-}
-
-} // namespace
-
 CcoSupervisor::CcoSupervisor(QObject *parent)
     : QObject(parent)
 {
@@ -149,7 +140,7 @@ void CcoSupervisor::start()
     }
     restartTimer.stop();
     showTimer.stop();
-    const QString running = CcoProbe::runningCco(dataFolder());
+    const QString running = CcoProbe::runningCco(Installation::dataFolder());
     if (!running.isEmpty()) {
         say(tr("CCO is already running (%1): showing it instead of starting another.")
                 .arg(running));
@@ -255,7 +246,8 @@ void CcoSupervisor::explainNotReady()
                           : tr("127.0.0.1:%1 is held by %2.")
                                 .arg(CcoProbe::ccoPort)
                                 .arg(holders.join(QLatin1String("; "))));
-    const QString java = dataFolder() + QLatin1String("/sapmachine-jre-17.0.6/bin/java");
+    const QString java =
+        Installation::javaOf(Installation::runtimeFolder(Installation::dataFolder()));
     say(QFileInfo::exists(java) ? tr("The runtime's bin/java exists: %1").arg(java)
                                 : tr("The runtime's bin/java is missing: %1").arg(java));
 }

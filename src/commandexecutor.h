@@ -1,7 +1,6 @@
 #ifndef COMMANDEXECUTOR_H
 #define COMMANDEXECUTOR_H
 
-#include "archives.h"
 #include "ccoprocess.h"
 #include "longoperation.h"
 #include "outcome.h"
@@ -17,8 +16,8 @@ class OutputLog;
 
 // The backend as the user interface sees it: every operation the
 // maintenance screen asks for, one at a time. It words every outcome for
-// the output area and the log; the work itself is done by the rooms it
-// calls (the installation, archives, folder swaps, CCO's process). Long
+// the output area and the log; the work itself is done by the parts it
+// calls (the installation, the archives, folder swaps, CCO's process). Long
 // operations run on another thread while this one keeps drawing.
 class CommandExecutor : public QObject
 {

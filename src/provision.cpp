@@ -6,12 +6,12 @@
 // Run it from the folder that holds the app's `assets`, as the app runs.
 
 #include "commandexecutor.h"
+#include "installation.h"
 #include "outputlog.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
-#include <QStandardPaths>
 #include <QTextStream>
 
 #include <cstdio>
@@ -83,7 +83,7 @@ int main(int argc, char *argv[])
         });
     }
 
-    const QString dataDir = QStandardPaths::writableLocation(QStandardPaths::AppDataLocation);
+    const QString dataDir = Installation::dataFolder();
     if (command == QLatin1String("check") && arguments.isEmpty()) {
         const bool ready = executor.checkDirectoryValidity();
         for (const QString &line : qAsConst(debugLines))
@@ -93,13 +93,13 @@ int main(int argc, char *argv[])
     if (command == QLatin1String("extract-jdk") && arguments.isEmpty()) {
         executor.runExtractJDK();
         // Unpacked now or before: either way the runtime is in place.
-        return QDir(dataDir + QLatin1String("/sapmachine-jre-17.0.6")).exists() ? 0 : 1;
+        return QDir(Installation::runtimeFolder(dataDir)).exists() ? 0 : 1;
     }
     if (command == QLatin1String("import") && arguments.size() == 1) {
         const QString zip = arguments.first().contains(QLatin1String("://"))
             ? arguments.first()
             : QFileInfo(arguments.first()).absoluteFilePath();
-        return executor.extractCustomCCOZip(zip, QStringLiteral("CustomerCheckout"), true) ? 0 : 1;
+        return executor.extractCustomCCOZip(zip, Installation::ccoFolderName, true) ? 0 : 1;
     }
     if (command == QLatin1String("log") && arguments.size() <= 1) {
         bool number = true;

@@ -17,8 +17,7 @@
 #include <memory>
 
 inline bool writeFile(const QString &path, const QByteArray &content,
-                      QFileDevice::Permissions permissions = QFileDevice::ReadOwner
-                                                             | QFileDevice::WriteOwner)
+                      QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());
     QFile file(path);
@@ -62,8 +61,8 @@ public:
     bool makeInstallation(const QByteArray &tag = "old") const
     {
         return writeScript(cco() + "/run.sh", "echo " + tag + " installation")
-               && writeFile(cco() + "/lib/cco.jar", tag + " jar")
-               && writeFile(cco() + "/config/pos.properties", "prefix=" + tag + "\n");
+            && writeFile(cco() + "/lib/cco.jar", tag + " jar")
+            && writeFile(cco() + "/config/pos.properties", "prefix=" + tag + "\n");
     }
     // The patch files in the assets folder `assets`, each saying "new <name>".
     static bool makeAssets(const QString &assets)
@@ -93,8 +92,8 @@ inline bool run(const QString &program, const QStringList &arguments, const QStr
     QProcess process;
     process.setWorkingDirectory(workingDirectory);
     process.start(program, arguments);
-    const bool ok = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
-                    && process.exitCode() == 0;
+    const bool ok =
+        process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
     if (!ok)
         qWarning() << program << arguments << process.errorString() << process.readAll();
     return ok;
@@ -116,8 +115,8 @@ struct LogCapture
         static QStringList collected;
         return collected;
     }
-    QtMessageHandler previous = qInstallMessageHandler(
-        [](QtMsgType type, const QMessageLogContext &, const QString &line) {
+    QtMessageHandler previous =
+        qInstallMessageHandler([](QtMsgType type, const QMessageLogContext &, const QString &line) {
             if (type == QtDebugMsg)
                 lines() << line;
         });

@@ -83,7 +83,10 @@ private:
         const QString zip = home->scratch("my zips") + "/" + name;
         return run("zip", QStringList{"-qr"} + options + QStringList{zip, "."}, source) ? zip : QString();
     }
-    void unlockAll() { run("chattr", {"-R", "-i", home->scratch(".")}) && run("chmod", {"-R", "u+w", home->scratch(".")}); }
+    void unlockAll()
+    {
+        run("chattr", {"-R", "-i", home->scratch(".")}) && run("chmod", {"-R", "u+w", home->scratch(".")});
+    }
 };
 
 void tst_Install::init()
@@ -94,7 +97,8 @@ void tst_Install::init()
     QVERIFY(QDir::setCurrent(home->scratch("app")));
     output.clear();
     executor.reset(new CommandExecutor);
-    connect(executor.get(), &CommandExecutor::processOutputChanged, this, [this](const QString &line) { output << line; });
+    connect(executor.get(), &CommandExecutor::processOutputChanged, this,
+            [this](const QString &line) { output << line; });
 }
 
 void tst_Install::cleanup()
@@ -134,7 +138,8 @@ void tst_Install::check_data()
     QTest::newRow("all present") << QStringList{"jre", "run.sh"} << QStringList{};
     QTest::newRow("interrupted import: previous installation put back")
         << QStringList{"jre", "previous"}
-        << QStringList{"Restoring the previous \"CustomerCheckout\" folder from \"%A/.CustomerCheckout.staging-Ab12Cd-previous\""};
+        << QStringList{"Restoring the previous \"CustomerCheckout\" folder from "
+                       "\"%A/.CustomerCheckout.staging-Ab12Cd-previous\""};
 }
 
 void tst_Install::check()
@@ -150,7 +155,8 @@ void tst_Install::check()
         {"run.sh", [&] { return writeScript(home->cco() + "/run.sh", "true"); }},
         {"run.sh-plain", [&] { return writeFile(home->cco() + "/run.sh", "true"); }},
         {"run.sh-folder", [&] { return QDir().mkpath(home->cco() + "/run.sh"); }},
-        {"previous", [&] { return writeScript(home->appData() + "/.CustomerCheckout.staging-Ab12Cd-previous/run.sh", "true"); }}};
+        {"previous",
+         [&] { return writeScript(home->appData() + "/.CustomerCheckout.staging-Ab12Cd-previous/run.sh", "true"); }}};
     for (const QString &item : layout)
         QVERIFY2(make[item](), qPrintable(item));
 
@@ -167,7 +173,8 @@ void tst_Install::jreArchive()
 {
     const QMap<QString, QString> names{{"x86_64", "sapmachine-jre-17.0.6_linux-x64_bin.tar.gz"},
                                        {"arm64", "sapmachine-jre-17.0.6_linux-aarch64_bin.tar.gz"},
-                                       {"arm", ""}, {"X86_64", ""}};
+                                       {"arm", ""},
+                                       {"X86_64", ""}};
     for (auto it = names.cbegin(); it != names.cend(); ++it)
         QCOMPARE(CommandExecutor::jreArchiveFor(it.key()), it.value());
 }
@@ -280,7 +287,8 @@ void tst_Install::operation()
         // A run that was killed half-way left its staging folder behind.
         QVERIFY(writeFile(zip, "a shopping list") && writeFile(assets + "/" + archive, "a shopping list"));
         QVERIFY(writeFile(home->appData() + (operation == "jdk" ? "/.sapmachine-jre-17.0.6" : "/.CustomerCheckout")
-                              + ".staging-q1W2e3/unpacked/run.sh", "half"));
+                              + ".staging-q1W2e3/unpacked/run.sh",
+                          "half"));
     } else if (setup == "disk full") {
         // The first files fit; a large one hits the limit half-way.
         QVERIFY(writeFile(source + "/z-big.bin", QByteArray(4 * 1024 * 1024, 'z')));
@@ -302,10 +310,12 @@ void tst_Install::operation()
     // The staging folder turns read-only once unzip has filled it: the new
     // folder cannot leave it after the old one was moved aside.
     else if (setup == "no move")
-        shadow("unzip", "[ \"$1\" = -Z ] && exec /usr/bin/unzip \"$@\"\n"
-                        "/usr/bin/unzip \"$@\" && chmod a-w .. && { chattr +i .. 2>/dev/null; true; }");
+        shadow("unzip",
+               "[ \"$1\" = -Z ] && exec /usr/bin/unzip \"$@\"\n"
+               "/usr/bin/unzip \"$@\" && chmod a-w .. && { chattr +i .. 2>/dev/null; true; }");
     else if (setup == "undeletable")
-        QVERIFY(run("chmod", {"a-w", home->cco() + "/config"}) && (run("chattr", {"+i", home->cco() + "/config"}) || true));
+        QVERIFY(run("chmod", {"a-w", home->cco() + "/config"})
+                && (run("chattr", {"+i", home->cco() + "/config"}) || true));
     else if (setup == "failing pwd")
         shadow("pwd", "exit 1");
     else if (setup == "port taken")
@@ -327,11 +337,13 @@ void tst_Install::operation()
     else if (operation == "jdk")
         result = executor->runExtractJDK() == home->appData() && output.join('\n').contains("successfully");
     else
-        result = executor->extractCustomCCOZip(setup == "empty" ? QString() : zip, "CustomerCheckout", setup != "no force");
+        result =
+            executor->extractCustomCCOZip(setup == "empty" ? QString() : zip, "CustomerCheckout", setup != "no force");
     limit.reset();
     QCOMPARE(result, ok);
     // The replaced folder is deleted after the operation has returned.
-    QTRY_VERIFY2(output.join('\n').contains(QString(line).replace("%A", home->appData())), qPrintable(output.join('\n')));
+    QTRY_VERIFY2(output.join('\n').contains(QString(line).replace("%A", home->appData())),
+                 qPrintable(output.join('\n')));
     if (!ok) {
         QCOMPARE(snapshot(home->cco()), before);
         QCOMPARE(snapshot(home->jre()), runtimeBefore);
@@ -345,13 +357,13 @@ void tst_Install::operation()
     } else {
         QCOMPARE(readFile(home->cco() + "/run.sh"), QByteArray("#!/bin/bash\necho new installation\n"));
         QCOMPARE(readFile(home->cco() + "/lib/cco.jar"), QByteArray("new jar"));
-        QVERIFY(setup != "link inside" || QFileInfo(home->cco() + "/lib/current.jar").symLinkTarget() == home->cco() + "/lib/cco.jar");
+        QVERIFY(setup != "link inside"
+                || QFileInfo(home->cco() + "/lib/current.jar").symLinkTarget() == home->cco() + "/lib/cco.jar");
     }
     // What could not be deleted is deleted by the next operation; nothing else is left.
     unlockAll();
     executor->checkDirectoryValidity();
-    QTRY_COMPARE(QDir(home->appData()).entryList({"*.staging-*"}, QDir::AllEntries | QDir::Hidden),
-                 QStringList());
+    QTRY_COMPARE(QDir(home->appData()).entryList({"*.staging-*"}, QDir::AllEntries | QDir::Hidden), QStringList());
 }
 
 QTEST_GUILESS_MAIN(tst_Install)

@@ -53,11 +53,16 @@ void tst_Launch::commandLine_data()
     QTest::addColumn<QString>("dataFolder");
     QTest::addColumn<QString>("prefix");
 
-    QTest::newRow("run CCO, data home with blanks") << "runCCO" << "my data home" << QString();
-    QTest::newRow("restore UI") << "runCCORestoreUI" << "data" << QString();
-    QTest::newRow("restore, empty prefix") << "runCCORestore" << "data" << "";
+    QTest::newRow("run CCO, data home with blanks") << "runCCO"
+                                                    << "my data home" << QString();
+    QTest::newRow("restore UI") << "runCCORestoreUI"
+                                << "data" << QString();
+    QTest::newRow("restore, empty prefix") << "runCCORestore"
+                                           << "data"
+                                           << "";
     QTest::newRow("restore, hostile prefix and data home")
-        << "runCCORestore" << "data $(touch injected1) x"
+        << "runCCORestore"
+        << "data $(touch injected1) x"
         << "x; touch injected2 & touch injected3 | $(touch injected4) `touch injected5` '\"\ntouch injected6 $HOME *";
 }
 
@@ -70,8 +75,9 @@ void tst_Launch::commandLine()
     // Each script records its arguments (NUL-separated), working folder and JAVA_HOME.
     DataHome home(dataFolder);
     for (const char *name : {"run.sh", "run_cco_restore.sh", "run_cco_restore_silent.sh"})
-        QVERIFY(writeScript(home.cco() + "/" + name, "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > args\n"
-                                                     "printf '%s|%s' \"$PWD\" \"$JAVA_HOME\" > where"));
+        QVERIFY(writeScript(home.cco() + "/" + name,
+                            "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > args\n"
+                            "printf '%s|%s' \"$PWD\" \"$JAVA_HOME\" > where"));
     CommandExecutor executor;
     Recorder recorder(executor);
     QString result;
@@ -89,8 +95,7 @@ void tst_Launch::commandLine()
         expected << "-prefix" << prefix;
     // Each argument ends in a NUL.
     const QByteArray recorded = readFile(home.cco() + "/args");
-    const QStringList arguments =
-        QString::fromUtf8(recorded.constData(), recorded.size()).split(QChar(0));
+    const QStringList arguments = QString::fromUtf8(recorded.constData(), recorded.size()).split(QChar(0));
     QCOMPARE(arguments, expected << QString());
     QCOMPARE(QString::fromUtf8(readFile(home.cco() + "/where")), home.cco() + "|" + home.jre());
     // Nothing in the values was run as a command.
@@ -153,28 +158,39 @@ void tst_Launch::output_data()
     const QString ok = "The program ended with exit code 0.";
     // Writes separated by a pause arrive as separate chunks.
     QTest::newRow("readiness line") << QByteArray("printf 'Web container started.\\n'") << 1 << "oRES"
-                                    << "Web container started.\n" << ok;
+                                    << "Web container started.\n"
+                                    << ok;
     QTest::newRow("marker split across chunks")
         << QByteArray("printf 'log: Web cont'; sleep 0.3; printf 'ainer started.\\n'") << 1 << "ooRES"
-        << "log: Web container started.\n" << ok;
+        << "log: Web container started.\n"
+        << ok;
     QTest::newRow("stop line, then other output, then exit")
-        << QByteArray("printf 'STOP_CCO Bye\\n'; sleep 0.3; printf 'x\\n'") << 1 << "oSoE" << "STOP_CCO Bye\nx\n" << ok;
+        << QByteArray("printf 'STOP_CCO Bye\\n'; sleep 0.3; printf 'x\\n'") << 1 << "oSoE"
+        << "STOP_CCO Bye\nx\n"
+        << ok;
     QTest::newRow("markers on standard error")
         << QByteArray("printf 'Web container started.\\nSTOP_CCO Bye\\n' >&2") << 1 << "oES"
-        << "Web container started.\nSTOP_CCO Bye\n" << ok;
-    QTest::newRow("zero byte inside a chunk") << QByteArray("printf 'abc\\0Web container started.\\n'") << 1
-                                              << "oRES" << "abcWeb container started.\n" << ok;
+        << "Web container started.\nSTOP_CCO Bye\n"
+        << ok;
+    QTest::newRow("zero byte inside a chunk") << QByteArray("printf 'abc\\0Web container started.\\n'") << 1 << "oRES"
+                                              << "abcWeb container started.\n"
+                                              << ok;
     QTest::newRow("4-byte character split across writes")
         << QByteArray("printf 'A\\xf0\\x9f'; sleep 0.3; printf '\\x98\\x80B\\n'") << 1 << "ooES"
-        << QString::fromUtf8("A\xf0\x9f\x98\x80" "B\n") << ok;
-    QTest::newRow("failing script") << QByteArray("echo failing; exit 3") << 1 << "oES" << "failing\n"
+        << QString::fromUtf8("A\xf0\x9f\x98\x80"
+                             "B\n")
+        << ok;
+    QTest::newRow("failing script") << QByteArray("echo failing; exit 3") << 1 << "oES"
+                                    << "failing\n"
                                     << "The program ended with exit code 3.";
-    QTest::newRow("killed") << QByteArray("echo up; kill -9 $$") << 1 << "oES" << "up\n"
+    QTest::newRow("killed") << QByteArray("echo up; kill -9 $$") << 1 << "oES"
+                            << "up\n"
                             << "The program crashed (Process crashed).";
     // The stop line of one run says nothing about the next.
     QTest::newRow("stop line, then a run that dies")
         << QByteArray("if [ -e ran ]; then exit 4; fi; touch ran; echo 'STOP_CCO Bye'") << 2 << "oSEES"
-        << "STOP_CCO Bye\n" << ok + "The program ended with exit code 4.";
+        << "STOP_CCO Bye\n"
+        << ok + "The program ended with exit code 4.";
 }
 
 void tst_Launch::output()

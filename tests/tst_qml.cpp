@@ -41,9 +41,15 @@ public:
         qDeleteAll(servers);
         servers.clear();
     }
-    Q_INVOKABLE bool writeFile(const QString &path, const QString &content) { return ::writeFile(path, content.toUtf8()); }
+    Q_INVOKABLE bool writeFile(const QString &path, const QString &content)
+    {
+        return ::writeFile(path, content.toUtf8());
+    }
     Q_INVOKABLE bool makeAssets() const { return DataHome::makeAssets(workDir() + "/assets"); }
-    Q_INVOKABLE bool writeScript(const QString &path, const QString &body) { return ::writeScript(path, body.toUtf8()); }
+    Q_INVOKABLE bool writeScript(const QString &path, const QString &body)
+    {
+        return ::writeScript(path, body.toUtf8());
+    }
     Q_INVOKABLE QString readFile(const QString &path) const { return QString::fromUtf8(::readFile(path)); }
     Q_INVOKABLE bool exists(const QString &path) const { return QFileInfo::exists(path); }
     Q_INVOKABLE QString env(const QString &name) const { return qEnvironmentVariable(name.toLatin1()); }
@@ -99,7 +105,7 @@ public:
             for (int x = 0; x < image.width(); ++x) {
                 const QRgb pixel = image.pixel(x, y);
                 close += qAbs(qRed(pixel) - color.red()) < 16 && qAbs(qGreen(pixel) - color.green()) < 16
-                         && qAbs(qBlue(pixel) - color.blue()) < 16;
+                    && qAbs(qBlue(pixel) - color.blue()) < 16;
             }
         }
         return image.isNull() ? 0.0 : double(close) / (image.width() * image.height());
@@ -110,7 +116,8 @@ private:
     {
         if (!item || !item->window())
             return QImage();
-        return item->window()->grabWindow().copy(item->mapRectToScene(QRectF(0, 0, item->width(), item->height())).toRect());
+        return item->window()->grabWindow().copy(
+            item->mapRectToScene(QRectF(0, 0, item->width(), item->height())).toRect());
     }
 
     std::unique_ptr<DataHome> home;

@@ -26,7 +26,14 @@ private slots:
         // Readiness waits long enough for python to listen on a busy machine.
         CcoSupervisor::defaultDelays = {100, 300, 100, 100, 400, 60000, 1500};
     }
-    void init() { home.reset(new DataHome); QVERIFY(home->makeRuntime()); events.clear(); times.clear(); clock.start(); }
+    void init()
+    {
+        home.reset(new DataHome);
+        QVERIFY(home->makeRuntime());
+        events.clear();
+        times.clear();
+        clock.start();
+    }
     void cleanup();
     void supervision_data();
     void supervision();
@@ -60,7 +67,10 @@ private:
         executor.reset(new CommandExecutor);
         supervisor.reset(new CcoSupervisor);
         supervisor->setExecutor(executor.get());
-        auto record = [this](const QString &event) { events << event; times << clock.elapsed(); };
+        auto record = [this](const QString &event) {
+            events << event;
+            times << clock.elapsed();
+        };
         connect(supervisor.get(), &CcoSupervisor::message, this, record);
         connect(supervisor.get(), &CcoSupervisor::showRequested, this, [record] { record("show"); });
         connect(supervisor.get(), &CcoSupervisor::hideRequested, this, [record] { record("hide"); });
@@ -104,7 +114,8 @@ void tst_Supervisor::supervision_data()
         << QByteArray("echo 'Web container started.'; sleep 0.8; echo 'STOP_CCO Bye'") << "start while running"
         << QStringList{"show", "hide"} << 1;
     QTest::newRow("never ready: the holder of the port named")
-        << QByteArray("exec python3 -c \"") + kListener + "\"" << "running"
+        << QByteArray("exec python3 -c \"") + kListener + "\""
+        << "running"
         << QStringList{"CCO has not said \"Web container started.\" 1 seconds after its start; it keeps running.",
                        "127.0.0.1:19992 is held by pid ", "The runtime's bin/java exists: "}
         << 1;
@@ -149,7 +160,8 @@ void tst_Supervisor::growingDelays_data()
 {
     QTest::addColumn<QByteArray>("script");
     QTest::addColumn<QVector<int>>("delays");
-    QTest::newRow("quick deaths: doubling up to the longest") << QByteArray("exit 3") << QVector<int>{100, 200, 400, 400};
+    QTest::newRow("quick deaths: doubling up to the longest")
+        << QByteArray("exit 3") << QVector<int>{100, 200, 400, 400};
     QTest::newRow("long runs: the count starts over") << QByteArray("sleep 0.4; exit 3") << QVector<int>{100, 100, 100};
 }
 
@@ -168,7 +180,8 @@ void tst_Supervisor::growingDelays()
             ++end;
         QVERIFY2(events[end + 1].startsWith("Restarting CCO"), qPrintable(events.join('\n')));
         const qint64 waited = times[end + 1] - times[end];
-        QVERIFY2(waited >= delays[i] - 10 && waited < delays[i] + 500, qPrintable(QString("restart %1 after %2 ms").arg(i).arg(waited)));
+        QVERIFY2(waited >= delays[i] - 10 && waited < delays[i] + 500,
+                 qPrintable(QString("restart %1 after %2 ms").arg(i).arg(waited)));
         end += 2;
     }
 }
@@ -219,7 +232,8 @@ void tst_Supervisor::staysAfterOperations()
     QVERIFY(writeScript(home->scratch("bin") + "/unzip", "sleep 0.5; exec /usr/bin/unzip \"$@\""));
     qputenv("PATH", QFile::encodeName(home->scratch("bin")) + ":" + path);
     QVERIFY(QDir::setCurrent(home->scratch("app")));
-    QVERIFY(writeFile(home->scratch("app/assets") + "/" + CommandExecutor::jreArchiveFor(QSysInfo::currentCpuArchitecture()), "x"));
+    QVERIFY(writeFile(
+        home->scratch("app/assets") + "/" + CommandExecutor::jreArchiveFor(QSysInfo::currentCpuArchitecture()), "x"));
     QVERIFY(writeFile(home->scratch(".") + "/cco.zip", "x") && QFile::remove(home->jre() + "/bin/java"));
     QVERIFY(!executor->extractCustomCCOZip(home->scratch(".") + "/cco.zip", "CustomerCheckout", true));
     QCOMPARE(supervisor->status(), status);

@@ -41,12 +41,10 @@ void tst_Units::markers_data()
         << QStringList{"web container started.\n", "Web container started\n"} << "--";
     QTest::newRow("split across chunks") << QStringList{"log: Web cont", "ainer started.\n"} << "-R";
     QTest::newRow("split in three") << QStringList{"Web con", "tainer sta", "rted."} << "--R";
-    QTest::newRow("twice in one chunk")
-        << QStringList{"Web container started.\nWeb container started.\n"} << "R";
+    QTest::newRow("twice in one chunk") << QStringList{"Web container started.\nWeb container started.\n"} << "R";
     QTest::newRow("once in each of two chunks")
         << QStringList{"Web container started.\n", "Web container started.\n"} << "RR";
-    QTest::newRow("not found again in the next chunk")
-        << QStringList{"Web container started.", "x"} << "R-";
+    QTest::newRow("not found again in the next chunk") << QStringList{"Web container started.", "x"} << "R-";
     QTest::newRow("stop line split") << QStringList{"STOP_CC", "O Bye\n"} << "-S";
     QTest::newRow("both in one chunk") << QStringList{"Web container started.\nSTOP_CCO Bye"} << "B";
 }
@@ -72,15 +70,24 @@ void tst_Units::links_data()
     QTest::addColumn<QString>("why");
 
     const QString out = "the entry %1 links to %2, outside the installation";
-    QTest::newRow("inside") << "lib/current.jar" << "cco.jar" << "";
-    QTest::newRow("up and back inside") << "lib/up" << "../lib/cco.jar" << "";
-    QTest::newRow("the installation itself") << "self" << "." << "";
-    QTest::newRow("absolute") << "lib/out" << "/etc" << out.arg("lib/out", "/etc");
-    QTest::newRow("leaving with ..") << "out" << "../.." << out.arg("out", "../..");
-    QTest::newRow("leaving through a link") << "out" << "here/../escaped"
-                                            << out.arg("out", "here/../escaped");
+    QTest::newRow("inside") << "lib/current.jar"
+                            << "cco.jar"
+                            << "";
+    QTest::newRow("up and back inside") << "lib/up"
+                                        << "../lib/cco.jar"
+                                        << "";
+    QTest::newRow("the installation itself") << "self"
+                                             << "."
+                                             << "";
+    QTest::newRow("absolute") << "lib/out"
+                              << "/etc" << out.arg("lib/out", "/etc");
+    QTest::newRow("leaving with ..") << "out"
+                                     << "../.." << out.arg("out", "../..");
+    QTest::newRow("leaving through a link") << "out"
+                                            << "here/../escaped" << out.arg("out", "here/../escaped");
     QTest::newRow("sibling whose name begins with the installation's")
-        << "lib/sibling" << "../../CustomerCheckout2/x" << out.arg("lib/sibling", "../../CustomerCheckout2/x");
+        << "lib/sibling"
+        << "../../CustomerCheckout2/x" << out.arg("lib/sibling", "../../CustomerCheckout2/x");
 }
 
 void tst_Units::links()
