@@ -477,7 +477,11 @@ int benchLongOperations(int runs)
             "head -c 60000000 /dev/urandom | split -b 100000 -d -a 3 - "
             "jre/sapmachine-jre-17.0.6/part && printf '#!/bin/sh\\n' > "
             "jre/sapmachine-jre-17.0.6/bin/java && chmod +x jre/sapmachine-jre-17.0.6/bin/java && "
-            "tar -C jre -czf app/assets/%1 sapmachine-jre-17.0.6 && rm -rf cco jre")
+            "tar -C jre -czf app/assets/%1 sapmachine-jre-17.0.6 && rm -rf cco jre && "
+            "for d in $(seq 0 99); do mkdir -p many/lib/d$d && head -c 20000 /dev/urandom | "
+            "split -b 20 -a 3 -d - many/lib/d$d/f; done && printf '#!/bin/bash\\n' > many/run.sh "
+            "&& "
+            "(cd many && zip -q -r ../many.zip .) && rm -rf many")
             .arg(archive),
         work.path());
     if (!made || archive.isEmpty()) {
@@ -489,10 +493,11 @@ int benchLongOperations(int runs)
     app.installRuntime();
     app.load();
     // The countdown would start CCO: this is about the operations alone.
-    app.root->setProperty("countdownActive", false);
-    app.root->findChild<QObject *>(QStringLiteral("startupTimer"))->setProperty("running", false);
+    QMetaObject::invokeMethod(app.root->findChild<QObject *>(QStringLiteral("supervisor")),
+                              "cancelPending");
 
     const QString zip = work.filePath(QStringLiteral("cco.zip"));
+    const QString many = work.filePath(QStringLiteral("many.zip"));
     const QList<LongOperation> operations{
         {QStringLiteral("import of a 300 MB, 20,000-file zip over an installation"),
          [&] {
@@ -508,6 +513,12 @@ int benchLongOperations(int runs)
          },
          QStringLiteral("tar -xzf '%1'")
              .arg(work.filePath(QStringLiteral("app/assets/")) + archive)},
+        {QStringLiteral("import of a 100,000-file zip of small files over an installation"),
+         [&] {
+             QMetaObject::invokeMethod(app.root, "importZip",
+                                       Q_ARG(QVariant, QUrl::fromLocalFile(many).toString()));
+         },
+         QStringLiteral("unzip -o '%1' > /dev/null").arg(many)},
     };
     for (const LongOperation &operation : operations) {
         std::vector<double> ratios, gaps, updates;
@@ -589,26 +600,26 @@ int benchElements(int runs)
         return QString::fromUtf8(file.readAll());
     };
     const QString main = resource(QStringLiteral("Main.qml"));
-    QFile picker(folder.filePath(QStringLiteral("ContentPicker.qml")));
-    picker.open(QIODevice::WriteOnly);
-    picker.write(resource(QStringLiteral("ContentPicker.qml")).toUtf8());
-    picker.close();
+    // The view's other documents, beside each variant of it.
+    for (const QString &name : QDir(QStringLiteral(":/")).entryList({QStringLiteral("*.qml")})) {
+        QFile copy(folder.filePath(name));
+        copy.open(QIODevice::WriteOnly);
+        copy.write(resource(name).toUtf8());
+    }
 
     const QList<QPair<QString, QString>> elements{
         {QStringLiteral("whole view"), QString()},
         {QStringLiteral("web view and its profile (declared, not created)"),
-         QStringLiteral("        Loader {\n            id: webViewLoader")},
+         QStringLiteral("        CcoWebView {")},
         {QStringLiteral("screen saver"), QStringLiteral("        ScreenSaver {")},
         {QStringLiteral("page header"), QStringLiteral("        header: PageHeader {")},
-        {QStringLiteral("maintenance screen"),
-         QStringLiteral("        Item {\n            id: container")},
+        {QStringLiteral("maintenance screen"), QStringLiteral("        MaintenanceScreen {")},
         {QStringLiteral("countdown"),
          QStringLiteral("        Text {\n            id: countdownText")},
         {QStringLiteral("shell settings"), QStringLiteral("    GSettings {")},
         {QStringLiteral("backend"), QStringLiteral("        CommandExecutor {")},
-        {QStringLiteral("supervisor and its log"), QStringLiteral("        CcoSupervisor {")},
-        {QStringLiteral("operation overlay"),
-         QStringLiteral("    Rectangle {\n        id: operationOverlay")},
+        {QStringLiteral("supervisor"), QStringLiteral("        CcoSupervisor {")},
+        {QStringLiteral("operation overlay"), QStringLiteral("    OperationOverlay {")},
         {QStringLiteral("picker and dialogs (declared, not created)"),
          QStringLiteral("    Component {\n        id: contentPickerComponent")},
     };
