@@ -16,7 +16,7 @@ Page {
     signal imported(string fileUrl)
 
     header: PageHeader {
-        title: i18n.tr("Choose")
+        title: qsTr("Choose")
     }
 
     // Reacts to a state change of `transfer`, as long as it is the one the

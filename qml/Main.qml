@@ -88,7 +88,7 @@ MainView {
         header: PageHeader {
             id: header
             objectName: "header"
-            title: i18n.tr("Varnolet")
+            title: qsTr("Varnolet")
             visible: !root.webViewVisible
         }
 

@@ -90,7 +90,7 @@ Item {
                     screen.supervisor.output.clear()
                     screen.supervisor.note("Install patched")
                 } else {
-                    screen.supervisor.note(qsTr("The patch failed and the installed files were kept: the lines above say why."))
+                    screen.supervisor.note("The patch failed and the installed files were kept: the lines above say why.")
                 }
             }
         }

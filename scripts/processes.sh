@@ -11,12 +11,18 @@ require_free_cco_port() {
     fi
 }
 
-# Kills the process group $1 and waits up to 10 s until none of its members
-# is left, so that the next test finds CCO's port and the display free.
+# Asks the process group $1 to quit (the app ends its event loop on
+# SIGTERM), kills what is left after 5 s, and waits up to 10 s until none of
+# its members is left, so that the next test finds CCO's port and the
+# display free. An app that quit is reaped without the shell's job notice.
 end_process_group() {
-    local group=$1 deadline=$((SECONDS + 10))
-    kill -KILL -- "-$group" 2>/dev/null || return 0
-    while kill -0 -- "-$group" 2>/dev/null && [ "$SECONDS" -lt "$deadline" ]; do
+    local group=$1 soft=$((SECONDS + 5)) deadline=$((SECONDS + 10))
+    kill -TERM -- "-$group" 2>/dev/null || return 0
+    while ps -o stat= -g "$group" 2>/dev/null | grep -qv '^Z' && [ "$SECONDS" -lt "$soft" ]; do
+        sleep 0.1
+    done
+    kill -KILL -- "-$group" 2>/dev/null
+    while ps -o stat= -g "$group" 2>/dev/null | grep -qv '^Z' && [ "$SECONDS" -lt "$deadline" ]; do
         sleep 0.1
     done
     wait "$group" 2>/dev/null || true

@@ -8,6 +8,8 @@ packages=(
     build-essential cmake pkg-config
     # Qt 5 development
     qtbase5-dev qtdeclarative5-dev qtdeclarative5-dev-tools
+    # lupdate and lrelease for the translations, and Qt's own German
+    qttools5-dev qttools5-dev-tools qttranslations5-l10n
     # QML modules the views import, and QtTest for the QML tests
     qml-module-qtquick2 qml-module-qtquick-window2 qml-module-qtquick-controls2
     qml-module-qtquick-layouts qml-module-qt-labs-settings qml-module-qttest

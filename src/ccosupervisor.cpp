@@ -54,7 +54,7 @@ QString CcoSupervisor::status() const
     case State::Idle:
         return QString();
     case State::Countdown:
-        return QStringLiteral("Starting CCO in %1 seconds").arg(countdownLeft);
+        return tr("Starting CCO in %1 seconds").arg(countdownLeft);
     case State::Starting:
         return tr("CCO is starting");
     case State::Ready:
@@ -63,7 +63,7 @@ QString CcoSupervisor::status() const
         return tr("CCO is running (started before this app)");
     case State::RestartWait:
         return tr("CCO stopped unexpectedly (%1). Restarting in %2 seconds")
-            .arg(lastEnd)
+            .arg(lastCrashed ? tr("crashed") : tr("exit code %1").arg(lastExitCode))
             .arg(qMax<qint64>(0, (restartDue - clock.elapsed() + 999) / 1000));
     case State::Stopped:
         break;
@@ -142,7 +142,7 @@ void CcoSupervisor::start()
     showTimer.stop();
     const QString running = CcoProbe::runningCco(Installation::dataFolder());
     if (!running.isEmpty()) {
-        say(tr("CCO is already running (%1): showing it instead of starting another.")
+        say(QStringLiteral("CCO is already running (%1): showing it instead of starting another.")
                 .arg(running));
         missedAnswers = 0;
         shownElsewhere = false;
@@ -167,7 +167,7 @@ void CcoSupervisor::cancelRestart()
     if (state != State::RestartWait)
         return;
     restartTimer.stop();
-    say(tr("Restart cancelled."));
+    say(QStringLiteral("Restart cancelled."));
     setState(State::Stopped);
 }
 
@@ -211,12 +211,14 @@ void CcoSupervisor::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
     const qint64 delay = qMin<qint64>(qint64(delays.firstRestart) << qMin(unexpectedEnds, 20),
                                       delays.longestRestart);
     ++unexpectedEnds;
-    lastEnd = exitStatus == QProcess::CrashExit ? tr("crashed") : tr("exit code %1").arg(exitCode);
+    lastCrashed = exitStatus == QProcess::CrashExit;
+    lastExitCode = exitCode;
     restartDue = clock.elapsed() + delay;
     restartTimer.start(int(qMin<qint64>(delay, 1000)));
     setState(State::RestartWait);
-    say(tr("CCO stopped unexpectedly (%1). Restarting in %2 seconds.")
-            .arg(lastEnd)
+    say(QStringLiteral("CCO stopped unexpectedly (%1). Restarting in %2 seconds.")
+            .arg(lastCrashed ? QStringLiteral("crashed")
+                             : QStringLiteral("exit code %1").arg(exitCode))
             .arg((delay + 999) / 1000));
 }
 
@@ -230,7 +232,7 @@ void CcoSupervisor::restartTick()
         return;
     }
     restartTimer.stop();
-    say(tr("Restarting CCO (attempt %1).").arg(unexpectedEnds));
+    say(QStringLiteral("Restarting CCO (attempt %1).").arg(unexpectedEnds));
     start();
 }
 
@@ -238,18 +240,21 @@ void CcoSupervisor::explainNotReady()
 {
     if (!exec || exec->program().state() == QProcess::NotRunning)
         return;
-    say(tr("CCO has not said \"Web container started.\" %1 seconds after its start; it keeps "
-           "running.")
+    say(QStringLiteral(
+            "CCO has not said \"Web container started.\" %1 seconds after its start; it keeps "
+            "running.")
             .arg(delays.readiness / 1000));
     const QStringList holders = CcoProbe::listenersOn(CcoProbe::ccoPort);
-    say(holders.isEmpty() ? tr("Nothing listens on 127.0.0.1:%1 yet.").arg(CcoProbe::ccoPort)
-                          : tr("127.0.0.1:%1 is held by %2.")
-                                .arg(CcoProbe::ccoPort)
-                                .arg(holders.join(QLatin1String("; "))));
+    say(holders.isEmpty()
+            ? QStringLiteral("Nothing listens on 127.0.0.1:%1 yet.").arg(CcoProbe::ccoPort)
+            : QStringLiteral("127.0.0.1:%1 is held by %2.")
+                  .arg(CcoProbe::ccoPort)
+                  .arg(holders.join(QLatin1String("; "))));
     const QString java =
         Installation::javaOf(Installation::runtimeFolder(Installation::dataFolder()));
-    say(QFileInfo::exists(java) ? tr("The runtime's bin/java exists: %1").arg(java)
-                                : tr("The runtime's bin/java is missing: %1").arg(java));
+    say(QFileInfo::exists(java)
+            ? QStringLiteral("The runtime's bin/java exists: %1").arg(java)
+            : QStringLiteral("The runtime's bin/java is missing: %1").arg(java));
 }
 
 void CcoSupervisor::watchElsewhere()
@@ -280,7 +285,7 @@ void CcoSupervisor::lookedElsewhere(bool answered)
         }
     } else if (++missedAnswers >= 2) {
         watchTimer.stop();
-        say(tr("CCO no longer answers on 127.0.0.1:%1.").arg(CcoProbe::ccoPort));
+        say(QStringLiteral("CCO no longer answers on 127.0.0.1:%1.").arg(CcoProbe::ccoPort));
         setState(State::Stopped);
         emit hideRequested();
     }

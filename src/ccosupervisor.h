@@ -105,7 +105,9 @@ private:
     bool ownRun = false;
     bool stopLine = false;
     int unexpectedEnds = 0;
-    QString lastEnd;
+    // How the last unexpected end came: a crash, or an exit code.
+    bool lastCrashed = false;
+    int lastExitCode = 0;
     QElapsedTimer runClock;
     int countdownLeft = kCountdownSteps;
     QTimer countdownTimer;

@@ -88,7 +88,7 @@ Result run(const QString &program, const QStringList &arguments, const QString &
     child.waitForFinished(-1);
     Result result;
     result.ok = child.exitStatus() == QProcess::NormalExit && child.exitCode() == 0
-                && child.error() != QProcess::FailedToStart;
+        && child.error() != QProcess::FailedToStart;
     result.standardOutput = child.readAllStandardOutput();
     result.standardError = child.readAllStandardError();
     (channel == QProcess::StandardOutput ? result.standardOutput : result.standardError)

@@ -1,6 +1,7 @@
 #include "commandexecutor.h"
 
 #include "ccoprobe.h"
+#include "deliveredcopy.h"
 #include "folderswap.h"
 #include "installation.h"
 #include "outputlog.h"
@@ -9,6 +10,7 @@
 #include <QDebug>
 #include <QDir>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QSysInfo>
 #include <QThread>
 #include <QUrl>
@@ -40,16 +42,6 @@ CommandExecutor::~CommandExecutor()
     deletion.waitForFinished();
     // What the deletion said, before the log closes.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
-}
-
-QString CommandExecutor::jreArchiveFor(const QString &cpuArchitecture)
-{
-    return Installation::runtimeArchiveFor(cpuArchitecture);
-}
-
-void CommandExecutor::writeToLog(const QString &line)
-{
-    log->append(line, OutputLog::Line);
 }
 
 void CommandExecutor::show(const QString &text, bool wholeLine)
@@ -177,33 +169,31 @@ bool CommandExecutor::checkDirectoryValidity()
 {
     const QString dataDir = Installation::dataFolder();
     recover(dataDir, ccoFolderName);
-    const Installation::Findings findings = Installation::check(dataDir);
-    const QDir ccoDir(Installation::ccoFolder(dataDir));
-    const QString runtime = QDir(dataDir).absoluteFilePath(runtimeFolderName);
-    if (findings.ccoFolderWasMissing) {
-        qDebug() << "CustomerCheckout directory does not exist at:" << ccoDir.absolutePath();
-        if (findings.problem == Installation::Findings::CannotCreateCcoFolder) {
-            qDebug() << "Failed to create CustomerCheckout directory.";
-            return false;
-        }
-        qDebug() << "Successfully created CustomerCheckout directory.";
-    }
-    const QString runScript = ccoDir.absoluteFilePath(QStringLiteral("run.sh"));
     using F = Installation::Findings;
-    const QMap<F::Problem, QPair<const char *, QString>> lines{
+    const F findings = Installation::check(dataDir);
+    const QDir ccoDir(Installation::ccoFolder(dataDir));
+    const QString runScript = ccoDir.absoluteFilePath(QStringLiteral("run.sh"));
+    const QString java = Installation::javaOf(QDir(dataDir).absoluteFilePath(runtimeFolderName));
+    using Line = QPair<const char *, QString>;
+    QList<Line> lines;
+    if (findings.ccoFolderWasMissing)
+        lines << Line("CustomerCheckout directory does not exist at:", ccoDir.absolutePath())
+              << Line(findings.problem == F::CannotCreateCcoFolder
+                          ? "Failed to create CustomerCheckout directory."
+                          : "Successfully created CustomerCheckout directory.",
+                      QString());
+    const QMap<F::Problem, Line> problems{
         {F::None, {"All checks passed for directory and files.", QString()}},
         {F::NoRuntimeFolder,
          {"sapmachine-jre-17.0.6 sub-directory does not exist in:", QDir(dataDir).absolutePath()}},
         {F::NoRunScript, {"run.sh script file does not exist at:", runScript}},
         {F::RunScriptNotExecutable,
          {"run.sh script file is not an executable file at:", runScript}},
-        {F::NoJava,
-         {"sapmachine-jre-17.0.6 has no executable bin/java at:", Installation::javaOf(runtime)}}};
-    const auto &[text, value] = lines[findings.problem];
-    if (value.isEmpty())
-        qDebug() << text;
-    else
-        qDebug() << text << value;
+        {F::NoJava, {"sapmachine-jre-17.0.6 has no executable bin/java at:", java}}};
+    if (problems.contains(findings.problem))
+        lines << problems[findings.problem];
+    for (const auto &[text, value] : qAsConst(lines))
+        value.isEmpty() ? qDebug() << text : qDebug() << text << value;
     return findings.passed();
 }
 
@@ -213,9 +203,9 @@ bool CommandExecutor::patchInstallation()
     if (refuseWhileBusy() || ccoRunsFromInstallation(QStringLiteral("Patch")))
         return false;
     const QString prefix = assetsPrefix();
-    const Installation::PatchResult result = running.run(tr("Patching the installation"), [=] {
-        return Installation::patch(prefix, ccoDir, running.reporter());
-    });
+    const Installation::PatchResult result =
+        running.run(QStringLiteral(QT_TR_NOOP("Patching the installation")),
+                    [=] { return Installation::patch(prefix, ccoDir, running.reporter()); });
     auto failed = [this](const Installation::PatchFailure &failure) {
         say(QStringLiteral("Failed to copy %1 to %2: %3")
                 .arg(failure.source, failure.destination, failure.why));
@@ -271,9 +261,9 @@ QString CommandExecutor::runExtractJDK()
     Outcome outcome =
         Outcome::failed(QStringLiteral("%1 is not a readable archive file").arg(archive));
     if (Installation::isRegularFile(archive)) {
-        outcome = replacing(tr("Unpacking the Java runtime"), dataDir, runtimeFolderName, [=] {
-            return Unpacking::runtime(dataDir, archive, running.reporter());
-        });
+        outcome = replacing(
+            QStringLiteral(QT_TR_NOOP("Unpacking the Java runtime")), dataDir, runtimeFolderName,
+            [=] { return Unpacking::runtime(dataDir, archive, running.reporter()); });
     }
     if (!outcome.ok())
         report("Failed to extract file. Error:", outcome.why());
@@ -315,26 +305,33 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
         report("File not found:", filePath);
         return false;
     }
-    if (refuseWhileBusy() || ccoRunsFromInstallation(QStringLiteral("Import")))
-        return false;
     const QUrl url(filePath, QUrl::TolerantMode);
-    const QString zipPath = url.isLocalFile() ? url.toLocalFile() : filePath;
-    if (!mayReplace(dataDir, extractedDirName, force))
-        return false;
     // A relative zip path names a file in the destination folder.
     const QString destination = dataDir + QLatin1Char('/') + extractedDirName;
-    const QString zip = QDir(destination).absoluteFilePath(zipPath);
-
+    const QString zip =
+        QDir(destination).absoluteFilePath(url.isLocalFile() ? url.toLocalFile() : filePath);
+    // Whatever comes of the import, a copy delivered for it is not kept.
+    const auto removal = qScopeGuard([&] {
+        if (!DeliveredCopy::isDelivered(zip))
+            return;
+        const Outcome removed = DeliveredCopy::remove(zip);
+        say(removed.ok() ? QStringLiteral("Removed the delivered copy %1").arg(zip)
+                         : QStringLiteral("Could not remove the delivered copy %1: %2")
+                               .arg(zip, removed.why()));
+    });
+    if (refuseWhileBusy() || ccoRunsFromInstallation(QStringLiteral("Import"))
+        || !mayReplace(dataDir, extractedDirName, force))
+        return false;
     Outcome outcome = Outcome::failed(QStringLiteral("%1 is not a readable zip file").arg(zip));
     if (Installation::isRegularFile(zip) && extractedDirName == ccoFolderName) {
         // Replace the installation only once the whole zip has been unpacked:
         // a failed import leaves the existing one as it was.
-        outcome = replacing(tr("Importing the CCO installation"), dataDir, extractedDirName, [=] {
-            return Unpacking::installation(dataDir, zip, running.reporter());
-        });
+        outcome = replacing(
+            QStringLiteral(QT_TR_NOOP("Importing the CCO installation")), dataDir, extractedDirName,
+            [=] { return Unpacking::installation(dataDir, zip, running.reporter()); });
     } else if (Installation::isRegularFile(zip)) {
         QDir(destination).mkpath(QStringLiteral("."));
-        outcome = running.run(tr("Importing into %1").arg(extractedDirName), [=] {
+        outcome = running.run(QStringLiteral("Importing into %1").arg(extractedDirName), [=] {
             return Unpacking::into(dataDir, extractedDirName, zip, running.reporter());
         });
     }

@@ -2,8 +2,10 @@
 #define COMMANDEXECUTOR_H
 
 #include "ccoprocess.h"
+#include "installation.h"
 #include "longoperation.h"
 #include "outcome.h"
+#include "outputlog.h"
 #include "unpacking.h"
 
 #include <QFuture>
@@ -11,8 +13,6 @@
 #include <QString>
 
 #include <functional>
-
-class OutputLog;
 
 // The backend as the user interface sees it: every operation the
 // maintenance screen asks for, one at a time. It words every outcome for
@@ -33,16 +33,21 @@ public:
 
     // The JRE archive shipped for a processor architecture as reported by
     // QSysInfo::currentCpuArchitecture(); empty when none is shipped.
-    static QString jreArchiveFor(const QString &cpuArchitecture);
+    static QString jreArchiveFor(const QString &cpuArchitecture)
+    {
+        return Installation::runtimeArchiveFor(cpuArchitecture);
+    }
 
     // The process CCO and the restore tool run in, for watching its state.
     const QProcess &program() const { return ccoProcess.program(); }
-    QString operation() const { return running.name(); }
+    // Named in English for the output area's lines; shown in the device's
+    // language.
+    QString operation() const { return tr(running.name().toUtf8().constData()); }
     double progress() const { return running.progress(); }
     bool isBusy() const { return running.isRunning(); }
     // Writes a line of another part of the app (the supervisor, the view)
     // to the log, which keeps every line of the output area.
-    void writeToLog(const QString &line);
+    void writeToLog(const QString &line) { log->append(line, OutputLog::Line); }
 
 signals:
     void processOutputChanged(const QString &output);

@@ -1,4 +1,6 @@
 #include "qmltypes.h"
+#include "terminatesignal.h"
+#include "translations.h"
 
 #include <QDebug>
 #include <QGuiApplication>
@@ -19,6 +21,8 @@ int main(int argc, char *argv[])
     auto *app = new QGuiApplication(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel"));
     qDebug() << "Starting app from main";
+    installTranslations(app);
+    quitOnTerminate(app);
 
     auto *view = new QQuickView();
     registerBackendTypes();

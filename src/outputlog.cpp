@@ -1,8 +1,10 @@
 #include "outputlog.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <sys/stat.h>
 
@@ -125,10 +127,19 @@ private:
             file.close();
         if (file.isOpen())
             return true;
-        QDir().mkpath(folder + QLatin1String("/logs"));
+        // A point of sale's output may hold customer and payment details:
+        // the log is its owner's alone, also where it was not before.
+        const QString logs = folder + QLatin1String("/logs");
+        QDir().mkpath(logs);
+        QFile::setPermissions(logs, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         file.setFileName(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
             return false;
+        for (int generation = 0; generation <= OutputLog::kKeptFiles; ++generation) {
+            if (QFileInfo::exists(logPath(folder, generation)))
+                QFile::setPermissions(logPath(folder, generation),
+                                      QFile::ReadOwner | QFile::WriteOwner);
+        }
         size = file.size();
         return true;
     }
@@ -188,6 +199,11 @@ OutputLog::OutputLog(const QString &dataFolder, QObject *parent)
     handOverTimer.setSingleShot(true);
     handOverTimer.setInterval(100);
     connect(&handOverTimer, &QTimer::timeout, this, &OutputLog::handOver);
+    // The app's objects are never destroyed: what is pending is written when
+    // it quits.
+    if (QCoreApplication::instance())
+        connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, this,
+                &OutputLog::flush);
 }
 
 OutputLog::~OutputLog()

@@ -49,12 +49,15 @@ public:
         root = QDir(dir.path()).filePath(subFolder);
         QDir().mkpath(root);
         qputenv("XDG_DATA_HOME", QFile::encodeName(root));
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache")));
     }
 
     // The folder the backend calls the app data location.
     QString appData() const { return root + QLatin1String("/varnolet.quindrel"); }
     QString cco() const { return appData() + QLatin1String("/CustomerCheckout"); }
     QString jre() const { return appData() + QLatin1String("/sapmachine-jre-17.0.6"); }
+    // Where the content-sharing service delivers picked files.
+    QString incoming() const { return dir.filePath("cache/varnolet.quindrel/HubIncoming"); }
     // A runtime that can run CCO: an executable bin/java.
     bool makeRuntime() const { return writeScript(jre() + "/bin/java", "echo java \"$@\""); }
     // A runnable installation of a few files whose run.sh says `tag`.

@@ -210,6 +210,9 @@ void tst_Install::operation_data()
         {"jdk", "leftover of an interrupted run", "leftover", false, failed},
         {"jdk", "CCO running elsewhere", "running elsewhere", false, "Unpacking the runtime" + busy},
         {"import", "zip", "", true, done},
+        {"import", "delivered copy removed", "delivered", true, "Removed the delivered copy %H/7/cco.zip"},
+        {"import", "delivered copy removed after a failure", "delivered corrupt", false,
+         "Removed the delivered copy %H/7/cco.zip"},
         {"import", "file URL with an escaped blank", "url", true, done},
         {"import", "CustomerCheckout folder zipped", "wrapped", true,
          "The zip holds the CustomerCheckout folder itself"},
@@ -280,6 +283,11 @@ void tst_Install::operation()
     } else if (setup == "dotdot entry") {
         QVERIFY(writeFile(source + "/zz/escape.txt", "escaped"));
         QVERIFY(writeFile(zip, readFile(zipOf(source, "cco.zip")).replace("zz/escape.txt", "../escape.txt")));
+    } else if (setup.startsWith("delivered")) {
+        // A delivery beside another one, which stays.
+        zip = home->incoming() + "/7/cco.zip";
+        QVERIFY(writeFile(zip, readFile(zipOf(source, "cco.zip"))) && writeFile(home->incoming() + "/8/x.zip", "x"));
+        QVERIFY(setup == "delivered" || writeFile(zip, "not a zip"));
     } else if (setup == "corrupt") {
         QVERIFY(writeFile(zip, readFile(zipOf(source, "cco.zip")).replace(40, 40, QByteArray(40, '\xff'))));
         QVERIFY(writeFile(assets + "/" + archive, QByteArray(4096, 'x')));
@@ -342,8 +350,14 @@ void tst_Install::operation()
     limit.reset();
     QCOMPARE(result, ok);
     // The replaced folder is deleted after the operation has returned.
-    QTRY_VERIFY2(output.join('\n').contains(QString(line).replace("%A", home->appData())),
-                 qPrintable(output.join('\n')));
+    QTRY_VERIFY2(
+        output.join('\n').contains(QString(line).replace("%A", home->appData()).replace("%H", home->incoming())),
+        qPrintable(output.join('\n')));
+    // A delivered copy goes, with its folder; any other zip stays.
+    if (setup.startsWith("delivered"))
+        QVERIFY(!QFileInfo::exists(home->incoming() + "/7") && QFileInfo::exists(home->incoming() + "/8/x.zip"));
+    else if (operation == "import" && setup != "empty" && setup != "fifo")
+        QVERIFY(QFileInfo::exists(QUrl(zip).isLocalFile() ? QUrl(zip).toLocalFile() : zip));
     if (!ok) {
         QCOMPARE(snapshot(home->cco()), before);
         QCOMPARE(snapshot(home->jre()), runtimeBefore);

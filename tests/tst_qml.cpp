@@ -4,6 +4,7 @@
 
 #include "qmltypes.h"
 #include "testsupport.h"
+#include "translations.h"
 
 #include <QQmlContext>
 #include <QQuickItem>
@@ -147,6 +148,7 @@ public slots:
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         registerBackendTypes();
+        installTranslations(QCoreApplication::instance());
         auto *helper = new TestHelper(engine);
         helper->reset();
         engine->rootContext()->setContextProperty(QStringLiteral("helper"), helper);

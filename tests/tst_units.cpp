@@ -164,6 +164,9 @@ void tst_Units::logKeepsWholeLinesAndRotates()
         // 12 MB of lines, each saying its place, each cut in two by the
         // chunks it arrives in; the pieces are handed over 1 Mi characters
         // at a time.
+        // Files written before with modes that let others read them.
+        QVERIFY(writeFile(home.appData() + "/logs/varnolet.log.1", "", QFileDevice::Permissions(0x6644)));
+        QVERIFY(QFile::setPermissions(home.appData() + "/logs", QFileDevice::Permissions(0x7755)));
         OutputLog log(home.appData());
         log.append("0" + QString(49, 'x'));
         for (int i = 1; i < 100000; ++i)
@@ -179,8 +182,12 @@ void tst_Units::logKeepsWholeLinesAndRotates()
     const QString logs = home.appData() + "/logs/";
     QCOMPARE(QDir(logs).entryList(QDir::Files),
              (QStringList{"varnolet.log", "varnolet.log.1", "varnolet.log.2", "varnolet.log.3"}));
-    for (const QString &name : QDir(logs).entryList(QDir::Files))
+    // The log's folder and files are its owner's alone.
+    QCOMPARE(QFileInfo(logs).permissions() & 0x0777, QFileDevice::Permissions(0x0700));
+    for (const QString &name : QDir(logs).entryList(QDir::Files)) {
         QVERIFY2(QFileInfo(logs + name).size() <= OutputLog::kRotateBytes, qPrintable(name));
+        QCOMPARE(QFileInfo(logs + name).permissions() & 0x0777, QFileDevice::Permissions(0x0600));
+    }
 
     // Whole lines, stamped, in order, across the rotated files.
     const QStringList tail = OutputLog::tail(home.appData(), 60000);

@@ -96,6 +96,25 @@ TestCase {
         compare(settings.lifecycleExemptAppids, ["some.other.app", "varnolet.quindrel"])
     }
 
+    // What the screen shows is in the device's language; the output area's
+    // lines stay English, so that support can read any till's log.
+    function test_language() {
+        install("true")
+        createMain()
+        var german = helper.env("LANGUAGE") === "de"
+        compare(find("runButton").text, german ? "CCO starten" : "Run CCO")
+        compare(status(), german ? "CCO startet in 5 Sekunden" : "Starting CCO in 5 seconds")
+        click("countdownText")
+        click("patchButton") // with no assets
+        verify(outputText().indexOf("Failed to copy ") === 0, outputText())
+        verify(outputText().indexOf("The patch failed and the installed files were kept") > 0, outputText())
+        click("restoreButton")
+        var dialog = find("restoreDialog")
+        compare(dialog.title, german ? "Wiederherstellung" : "Restore Tool")
+        // Qt's own standard buttons too.
+        compare(dialog.footer.standardButton(DialogButtonBox.Cancel).text, german ? "Abbrechen" : "Cancel")
+    }
+
     function test_countdown_data() {
         return [{tag: "runs out and starts CCO", tap: false}, {tag: "a tap cancels it for good", tap: true}]
     }

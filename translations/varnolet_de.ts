@@ -1,0 +1,144 @@
+<?xml version="1.0" encoding="utf-8"?>
+<!DOCTYPE TS>
+<TS version="2.1" language="de_DE">
+<context>
+    <name>CcoSupervisor</name>
+    <message>
+        <source>Starting CCO in %1 seconds</source>
+        <translation>CCO startet in %1 Sekunden</translation>
+    </message>
+    <message>
+        <source>CCO is starting</source>
+        <translation>CCO startet</translation>
+    </message>
+    <message>
+        <source>CCO is running</source>
+        <translation>CCO läuft</translation>
+    </message>
+    <message>
+        <source>CCO is running (started before this app)</source>
+        <translation>CCO läuft (vor dieser App gestartet)</translation>
+    </message>
+    <message>
+        <source>CCO stopped unexpectedly (%1). Restarting in %2 seconds</source>
+        <translation>CCO wurde unerwartet beendet (%1). Neustart in %2 Sekunden</translation>
+    </message>
+    <message>
+        <source>crashed</source>
+        <translation>abgestürzt</translation>
+    </message>
+    <message>
+        <source>exit code %1</source>
+        <translation>Exit-Code %1</translation>
+    </message>
+    <message>
+        <source>CCO has stopped</source>
+        <translation>CCO ist beendet</translation>
+    </message>
+</context>
+<context>
+    <name>CommandExecutor</name>
+    <message>
+        <source>Patching the installation</source>
+        <translation>Die Installation wird gepatcht</translation>
+    </message>
+    <message>
+        <source>Unpacking the Java runtime</source>
+        <translation>Die Java-Laufzeitumgebung wird entpackt</translation>
+    </message>
+    <message>
+        <source>Importing the CCO installation</source>
+        <translation>Die CCO-Installation wird importiert</translation>
+    </message>
+</context>
+<context>
+    <name>ContentPicker</name>
+    <message>
+        <source>Choose</source>
+        <translation>Auswählen</translation>
+    </message>
+</context>
+<context>
+    <name>InfoDialog</name>
+    <message>
+        <source>Info</source>
+        <translation>Info</translation>
+    </message>
+</context>
+<context>
+    <name>Main</name>
+    <message>
+        <source>App suspension setting set</source>
+        <translation>Die App wird nicht mehr angehalten</translation>
+    </message>
+    <message>
+        <source>Invalid file format selected. Please select a .zip file.</source>
+        <translation>Ungültiges Dateiformat. Bitte wählen Sie eine .zip-Datei.</translation>
+    </message>
+    <message>
+        <source>CCO extracted</source>
+        <translation>CCO entpackt</translation>
+    </message>
+    <message>
+        <source>The import failed and the existing installation was kept. The output area says why.</source>
+        <translation>Der Import ist fehlgeschlagen; die bisherige Installation bleibt. Der Ausgabebereich nennt den Grund.</translation>
+    </message>
+    <message>
+        <source>Varnolet</source>
+        <translation>Varnolet</translation>
+    </message>
+</context>
+<context>
+    <name>MaintenanceScreen</name>
+    <message>
+        <source>App suspension needs to be disabled for Loading to work in the background</source>
+        <translation>Das Anhalten der App muss ausgeschaltet sein, damit das Laden im Hintergrund weiterläuft</translation>
+    </message>
+    <message>
+        <source>Set</source>
+        <translation>Setzen</translation>
+    </message>
+    <message>
+        <source>Run CCO</source>
+        <translation>CCO starten</translation>
+    </message>
+    <message>
+        <source>Import CCO installation (will delete existing)</source>
+        <translation>CCO-Installation importieren (ersetzt die vorhandene)</translation>
+    </message>
+    <message>
+        <source>Extract JDK</source>
+        <translation>JDK entpacken</translation>
+    </message>
+    <message>
+        <source>Patch CCO installation</source>
+        <translation>CCO-Installation patchen</translation>
+    </message>
+    <message>
+        <source>Run Restore Tool</source>
+        <translation>Wiederherstellung starten</translation>
+    </message>
+</context>
+<context>
+    <name>OutputArea</name>
+    <message>
+        <source>Command output will be displayed here</source>
+        <translation>Hier erscheint die Ausgabe der Befehle</translation>
+    </message>
+</context>
+<context>
+    <name>RestoreDialog</name>
+    <message>
+        <source>Restore Tool</source>
+        <translation>Wiederherstellung</translation>
+    </message>
+    <message>
+        <source>Please enter the new prefix (POS ID). The hardware key will be regenerated.</source>
+        <translation>Bitte geben Sie das neue Präfix (POS-ID) ein. Der Hardwareschlüssel wird neu erzeugt.</translation>
+    </message>
+    <message>
+        <source>Enter new prefix</source>
+        <translation>Neues Präfix</translation>
+    </message>
+</context>
+</TS>
