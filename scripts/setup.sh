@@ -25,8 +25,9 @@ packages=(
     openjdk-17-jdk-headless
     # screenshots of the demo when it runs without a display
     imagemagick
-    # checks of the installed tree and the click package
-    desktop-file-utils click python3
+    # checks of the installed tree and the click package; a real parser of
+    # the status's Prometheus text
+    desktop-file-utils click python3 python3-prometheus-client
 )
 
 SUDO=""

@@ -3,9 +3,12 @@
 #include "ccoprobe.h"
 #include "commandexecutor.h"
 #include "installation.h"
+#include "statusfile.h"
 
+#include <QDateTime>
 #include <QDebug>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QTcpSocket>
 
 CcoSupervisor::Delays CcoSupervisor::defaultDelays;
@@ -38,7 +41,10 @@ void CcoSupervisor::setExecutor(CommandExecutor *executor)
     if (exec)
         disconnect(exec, nullptr, this, nullptr);
     exec = executor;
+    delete statusFile;
+    statusFile = nullptr;
     if (exec) {
+        statusFile = new StatusFile(this, exec, this);
         connect(exec, &CommandExecutor::processOutputChanged, &outputModel, &OutputModel::append);
         connect(exec, &CommandExecutor::desiredTextFound, this, &CcoSupervisor::onReady);
         connect(exec, &CommandExecutor::ccoStopped, this, &CcoSupervisor::onStopLine);
@@ -69,6 +75,35 @@ QString CcoSupervisor::status() const
         break;
     }
     return tr("CCO has stopped");
+}
+
+CcoSupervisor::Health CcoSupervisor::health() const
+{
+    static const QMap<State, QString> names{{State::Idle, QStringLiteral("idle")},
+                                            {State::Countdown, QStringLiteral("idle")},
+                                            {State::Starting, QStringLiteral("starting")},
+                                            {State::Ready, QStringLiteral("ready")},
+                                            {State::RestartWait, QStringLiteral("restarting")},
+                                            {State::Stopped, QStringLiteral("stopped")}};
+    Health health;
+    health.state = names.value(state);
+    if (state == State::Elsewhere)
+        health.state = shownElsewhere ? QStringLiteral("ready") : QStringLiteral("starting");
+    if (state == State::Starting && notReady)
+        health.state = QStringLiteral("not-ready");
+    if (exec && exec->isBusy())
+        health.state = QStringLiteral("operation");
+    if (state == State::Elsewhere)
+        health.pid = elsewherePid;
+    else if (exec && exec->program().state() != QProcess::NotRunning)
+        health.pid = exec->program().processId();
+    const qint64 dayAgo = QDateTime::currentMSecsSinceEpoch() - 24 * 3600 * 1000LL;
+    health.restarts24h = int(std::count_if(restarts.begin(), restarts.end(),
+                                           [dayAgo](qint64 at) { return at > dayAgo; }));
+    if (ended)
+        health.lastEnd = lastCrashed ? QStringLiteral("crashed")
+                                     : QStringLiteral("exit code %1").arg(lastExitCode);
+    return health;
 }
 
 void CcoSupervisor::setState(State next)
@@ -146,6 +181,9 @@ void CcoSupervisor::start()
                 .arg(running));
         missedAnswers = 0;
         shownElsewhere = false;
+        notReady = false;
+        static const QRegularExpression pid(QStringLiteral("^pid (\\d+)"));
+        elsewherePid = pid.match(running).captured(1).toLongLong();
         setState(State::Elsewhere);
         watchElsewhere();
         watchTimer.start(delays.watch);
@@ -157,6 +195,7 @@ void CcoSupervisor::start()
         return; // refused or failed; the backend said why
     ownRun = true;
     stopLine = false;
+    notReady = false;
     runClock.start();
     readinessTimer.start(delays.readiness);
     setState(State::Starting);
@@ -174,6 +213,7 @@ void CcoSupervisor::cancelRestart()
 void CcoSupervisor::onReady()
 {
     readinessTimer.stop();
+    notReady = false;
     // A second readiness line does not put the page off.
     if (!showTimer.isActive())
         showTimer.start(delays.show);
@@ -211,6 +251,7 @@ void CcoSupervisor::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
     const qint64 delay = qMin<qint64>(qint64(delays.firstRestart) << qMin(unexpectedEnds, 20),
                                       delays.longestRestart);
     ++unexpectedEnds;
+    ended = true;
     lastCrashed = exitStatus == QProcess::CrashExit;
     lastExitCode = exitCode;
     restartDue = clock.elapsed() + delay;
@@ -233,6 +274,11 @@ void CcoSupervisor::restartTick()
     }
     restartTimer.stop();
     say(QStringLiteral("Restarting CCO (attempt %1).").arg(unexpectedEnds));
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    restarts.erase(std::remove_if(restarts.begin(), restarts.end(),
+                                  [now](qint64 at) { return at < now - 24 * 3600 * 1000LL; }),
+                   restarts.end());
+    restarts << now;
     start();
 }
 
@@ -240,6 +286,8 @@ void CcoSupervisor::explainNotReady()
 {
     if (!exec || exec->program().state() == QProcess::NotRunning)
         return;
+    notReady = true;
+    emit statusChanged();
     say(QStringLiteral(
             "CCO has not said \"Web container started.\" %1 seconds after its start; it keeps "
             "running.")
@@ -281,6 +329,7 @@ void CcoSupervisor::lookedElsewhere(bool answered)
         missedAnswers = 0;
         if (!shownElsewhere) {
             shownElsewhere = true;
+            emit statusChanged();
             emit showRequested();
         }
     } else if (++missedAnswers >= 2) {

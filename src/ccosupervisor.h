@@ -11,6 +11,7 @@
 
 class CommandExecutor;
 class QTcpSocket;
+class StatusFile;
 
 // Looks after CCO for a till nobody watches: counts down to the first start,
 // starts CCO through the backend or shows one that already runs, shows its
@@ -53,6 +54,18 @@ public:
     QString status() const;
     bool restartPending() const { return state == State::RestartWait; }
     OutputModel *output() { return &outputModel; }
+
+    // How CCO is, for a fleet's monitor: the state's name (idle, starting,
+    // ready, restarting, stopped, not-ready, operation), CCO's process, the
+    // restarts of the last 24 hours, and the last unexpected end in words.
+    struct Health
+    {
+        QString state;
+        qint64 pid = 0;
+        int restarts24h = 0;
+        QString lastEnd;
+    };
+    Health health() const;
 
     // The steps of the countdown: "Starting CCO in 5 seconds" down to 0,
     // then the start.
@@ -105,7 +118,8 @@ private:
     bool ownRun = false;
     bool stopLine = false;
     int unexpectedEnds = 0;
-    // How the last unexpected end came: a crash, or an exit code.
+    // How the last unexpected end came, if one came: a crash, or an exit code.
+    bool ended = false;
     bool lastCrashed = false;
     int lastExitCode = 0;
     QElapsedTimer runClock;
@@ -121,6 +135,12 @@ private:
     int missedAnswers = 0;
     bool shownElsewhere = false;
     OutputModel outputModel;
+    // Whether the readiness window passed without the readiness line.
+    bool notReady = false;
+    qint64 elsewherePid = 0;
+    // When the automatic restarts came, in milliseconds since the epoch.
+    QList<qint64> restarts;
+    StatusFile *statusFile = nullptr;
 };
 
 #endif // CCOSUPERVISOR_H

@@ -89,6 +89,11 @@ QString javaOf(const QString &runtimeFolder)
     return runtimeFolder + QLatin1String("/bin/java");
 }
 
+QString importedMarker(const QString &dataFolder)
+{
+    return dataFolder + QLatin1String("/.imported");
+}
+
 QString runtimeArchiveFor(const QString &cpuArchitecture)
 {
     if (cpuArchitecture == QLatin1String("x86_64"))

@@ -24,6 +24,9 @@ QString ccoFolder(const QString &dataFolder);
 // The runtime's java, which CCO is started with.
 QString javaOf(const QString &runtimeFolder);
 
+// A file whose time is when the installation was last imported.
+QString importedMarker(const QString &dataFolder);
+
 // The runtime archive shipped for a processor as QSysInfo names it; empty
 // when none is shipped.
 QString runtimeArchiveFor(const QString &cpuArchitecture);

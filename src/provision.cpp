@@ -2,16 +2,20 @@
 // and the same outcome lines as the app's maintenance screen.
 //
 //   varnolet-provision [--verbose] check | extract-jdk | import ZIP | patch | log [N]
+//                      | status [--json|--prom]
 //
 // Run it from the folder that holds the app's `assets`, as the app runs.
 
 #include "commandexecutor.h"
 #include "installation.h"
 #include "outputlog.h"
+#include "statusfile.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QJsonDocument>
 #include <QTextStream>
 
 #include <cstdio>
@@ -40,6 +44,9 @@ int usage()
                  "  import ZIP    replace the CCO installation with the one in ZIP\n"
                  "  patch         copy the scripts and jars shipped in ./assets into it\n"
                  "  log [N]       print the last N lines (100) of the app's output log\n"
+                 "  status [--json|--prom]\n"
+                 "                how the till is, for a person, as the app's JSON, or for\n"
+                 "                Prometheus; exit code 0 ready, 1 on the way, 2 down, 3 unknown\n"
                  "Exit code 0 on success, 1 on failure, 2 on wrong usage.\n");
     return 2;
 }
@@ -109,6 +116,28 @@ int main(int argc, char *argv[])
         for (const QString &line : OutputLog::tail(dataDir, count))
             out << line << '\n';
         return 0;
+    }
+    if (command == QLatin1String("status") && arguments.size() <= 1) {
+        const QString format = arguments.value(0);
+        if (!format.isEmpty() && format != QLatin1String("--json")
+            && format != QLatin1String("--prom"))
+            return usage() + 1; // unknown, as the convention has it
+        QJsonObject status;
+        const QString path = StatusFile::path(dataDir);
+        if (!StatusFile::read(path, &status)) {
+            std::fprintf(stderr,
+                         "No status at %s: the app has not run here, or it cannot be read.\n",
+                         qPrintable(path));
+            return 3;
+        }
+        const QDateTime now = QDateTime::currentDateTime();
+        if (format == QLatin1String("--json"))
+            out << QJsonDocument(status).toJson();
+        else
+            out << (format.isEmpty() ? StatusFile::forPerson(status)
+                                     : StatusFile::prometheus(status, now));
+        out.flush();
+        return StatusFile::exitStatus(status, now);
     }
     if (command == QLatin1String("patch") && arguments.isEmpty()) {
         if (!executor.patchInstallation()) {

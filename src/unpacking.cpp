@@ -83,7 +83,7 @@ Result runtime(const QString &dataDir, const QString &archive, const Archives::P
 Result installation(const QString &dataDir, const QString &zip, const Archives::Progress &progress)
 {
     const QString name = Installation::ccoFolderName;
-    return replace(dataDir, name, [&](FolderSwap &swap, Result &result) {
+    const Result result = replace(dataDir, name, [&](FolderSwap &swap, Result &result) {
         const Outcome unzipped =
             unzipInto(zip, swap.stagingPath(), swap.unpacked, progress, &result.wrapped);
         if (!unzipped.ok())
@@ -92,6 +92,11 @@ Result installation(const QString &dataDir, const QString &zip, const Archives::
             swap.unpacked += QLatin1Char('/') + name;
         return Links::allInside(swap.unpacked);
     });
+    if (result.outcome.ok()) {
+        QFile marker(Installation::importedMarker(dataDir));
+        marker.open(QIODevice::WriteOnly | QIODevice::Truncate);
+    }
+    return result;
 }
 
 Outcome into(const QString &dataDir, const QString &name, const QString &zip,

@@ -3,13 +3,17 @@
 // area's bound, and the output log.
 
 #include "ccoprocess.h"
+#include "ccosupervisor.h"
 #include "commandexecutor.h"
 #include "links.h"
 #include "outputlog.h"
 #include "outputmodel.h"
+#include "statusfile.h"
 #include "testsupport.h"
 
 #include <QtTest>
+
+#include <thread>
 
 #include <signal.h>
 #include <sys/resource.h>
@@ -28,6 +32,9 @@ private slots:
     void outputModel();
     void logKeepsWholeLinesAndRotates();
     void logSaysWhenLinesAreLost();
+    void status_data();
+    void status();
+    void statusNeverHalfWritten();
 };
 
 void tst_Units::markers_data()
@@ -230,6 +237,86 @@ void tst_Units::logSaysWhenLinesAreLost()
     QTRY_COMPARE(output.last(), QStringLiteral("The log can be written again."));
     QCOMPARE(output.size(), 5);
     QTRY_VERIFY(OutputLog::tail(home.appData(), 1).value(0).endsWith(" The log can be written again."));
+}
+
+void tst_Units::status_data()
+{
+    QTest::addColumn<QString>("state");
+    // The heartbeat's age in seconds; -1: no status file, -2: not JSON.
+    QTest::addColumn<int>("age");
+    QTest::addColumn<int>("exitStatus");
+
+    QTest::newRow("ready") << "ready" << 5 << 0;
+    QTest::newRow("starting") << "starting" << 5 << 1;
+    QTest::newRow("an import runs") << "operation" << 5 << 1;
+    QTest::newRow("stopped") << "stopped" << 5 << 2;
+    QTest::newRow("never got ready") << "not-ready" << 5 << 2;
+    QTest::newRow("ready, but the app is gone") << "ready" << 200 << 2;
+    QTest::newRow("no status") << "" << -1 << 3;
+    QTest::newRow("not JSON") << "" << -2 << 3;
+}
+
+void tst_Units::status()
+{
+    QFETCH(QString, state);
+    QFETCH(int, age);
+    QFETCH(int, exitStatus);
+    DataHome home;
+    const QString beat = QDateTime::currentDateTime().addSecs(-age).toOffsetFromUtc(3600).toString(Qt::ISODate);
+    if (age >= 0)
+        QVERIFY(writeFile(StatusFile::path(home.appData()),
+                          QString("{\"state\": \"%1\", \"heartbeat\": \"%2\", \"restarts24h\": 2, \"freeBytes\": 1000}")
+                              .arg(state, beat)
+                              .toUtf8()));
+    else if (age == -2)
+        QVERIFY(writeFile(StatusFile::path(home.appData()), "{\"state\": \"ready\""));
+    for (const QString &format : {"", "--json", "--prom"}) {
+        QProcess tool;
+        tool.start(VARNOLET_PROVISION, format.isEmpty() ? QStringList{"status"} : QStringList{"status", format});
+        QVERIFY(tool.waitForFinished());
+        QCOMPARE(tool.exitCode(), exitStatus);
+        if (format != "--prom" || exitStatus == 3)
+            continue;
+        // Read by a real Prometheus parser: up, the state, the restarts.
+        QProcess parser;
+        parser.start("/usr/bin/python3",
+                     {"-c",
+                      "import sys\nfrom prometheus_client.parser import text_string_to_metric_families as f\n"
+                      "for m in f(sys.stdin.read()):\n"
+                      "    for s in m.samples:\n"
+                      "        if s.value: print(s.name, s.labels.get('state', ''), int(s.value))"});
+        parser.write(tool.readAllStandardOutput());
+        parser.closeWriteChannel();
+        QVERIFY(parser.waitForFinished());
+        const QString samples = parser.readAllStandardOutput();
+        QVERIFY2(parser.exitCode() == 0, qPrintable(parser.readAllStandardError()));
+        QVERIFY2(samples.contains(QString("varnolet_state %1 1\n").arg(state)), qPrintable(samples));
+        QCOMPARE(samples.contains("varnolet_up  1\n"), age < 180);
+        QVERIFY(samples.contains("varnolet_cco_restarts_24h  2\n") && samples.contains("varnolet_free_bytes  1000\n"));
+    }
+}
+
+void tst_Units::statusNeverHalfWritten()
+{
+    DataHome home;
+    CommandExecutor executor;
+    CcoSupervisor supervisor;
+    StatusFile status(&supervisor, &executor);
+    // A reader on another thread all the while the file is rewritten.
+    QAtomicInt stop = 0, reads = 0, broken = 0;
+    std::thread reader([&] {
+        QJsonObject read;
+        while (!stop) {
+            reads += 1;
+            broken += !StatusFile::read(StatusFile::path(home.appData()), &read) || read.value("state") != "idle";
+        }
+    });
+    for (int i = 0; i < 300; ++i)
+        status.write(true);
+    stop = 1;
+    reader.join();
+    QVERIFY(reads > 0);
+    QCOMPARE(int(broken), 0);
 }
 
 QTEST_GUILESS_MAIN(tst_Units)
