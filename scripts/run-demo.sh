@@ -112,9 +112,21 @@ if [ -n "${VARNOLET_DEMO_UNATTENDED:-}" ]; then
     shown() { grep -c "Demo POS page shown" "$log" || true; }
     check() { if ! "$@"; then echo "run-demo: failed: $*" >&2; cat "$log" >&2; exit 1; fi; }
 
+    # The status a fleet's monitor reads: $1 the state, $2 the exit code.
+    status_is() {
+        local code=0
+        "$build/varnolet-provision" status --json >"$out_dir/status.json" || code=$?
+        grep -q "\"state\": \"$1\"" "$out_dir/status.json" && [ "$code" -eq "$2" ]
+    }
+    check status_is ready 0
     echo "Killing the demo CCO; the app must start it again and show it within 15 s..."
     before=$(shown)
     kill -KILL $(cco_pids)
+    deadline=$((SECONDS + 3))
+    until status_is restarting 1; do
+        check test "$SECONDS" -lt "$deadline"
+        sleep 0.1
+    done
     deadline=$((SECONDS + 15))
     until [ "$(shown)" -gt "$before" ]; do
         check test "$SECONDS" -lt "$deadline"
@@ -134,6 +146,7 @@ if [ -n "${VARNOLET_DEMO_UNATTENDED:-}" ]; then
         sleep 0.2
     done
     check test "$(cco_pids | wc -l)" -eq 1
+    check status_is ready 0
     events=$("$build/varnolet-provision" log 500)
     check grep -q "CCO stopped unexpectedly (crashed). Restarting in 5 seconds" <<<"$events"
     check grep -q "CCO is already running (pid " <<<"$events"
@@ -148,6 +161,7 @@ printf 'POST /stop HTTP/1.0\r\nContent-Length: 0\r\n\r\n' >&3
 cat <&3 >/dev/null
 exec 3<&-
 wait_for "$ended_line" 30
+if [ -n "${VARNOLET_DEMO_UNATTENDED:-}" ]; then check status_is stopped 2; fi
 sleep 1
 maintenance="$out_dir/maintenance.png"
 import -display "$DISPLAY" -window root "$maintenance"

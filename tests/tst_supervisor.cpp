@@ -4,6 +4,7 @@
 #include "ccoprobe.h"
 #include "ccosupervisor.h"
 #include "commandexecutor.h"
+#include "statusfile.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>
@@ -53,6 +54,14 @@ private:
     QElapsedTimer clock;
     QProcess listener;
     const QByteArray path = qgetenv("PATH");
+
+    // A field of the status file, as text.
+    QString status(const char *field)
+    {
+        QJsonObject status;
+        StatusFile::read(StatusFile::path(home->appData()), &status);
+        return status.value(field).toVariant().toString();
+    }
 
     void start(const QByteArray &script)
     {
@@ -133,8 +142,10 @@ void tst_Supervisor::supervision()
     start(script);
     CcoSupervisor::defaultDelays.show = 300;
     QCOMPARE(supervisor->status(), QStringLiteral("CCO is starting"));
+    QCOMPARE(status("state"), "starting");
     if (then == "cancel") {
         QTRY_VERIFY(supervisor->restartPending());
+        QCOMPARE(status("state") + ", " + status("lastEnd"), "restarting, exit code 1");
         supervisor->cancelRestart();
     } else if (then == "start while running") {
         QTRY_COMPARE(events, QStringList{"show"});
@@ -152,6 +163,7 @@ void tst_Supervisor::supervision()
         QVERIFY2(events[i].startsWith(expected[i]), qPrintable(events.join('\n')));
     QCOMPARE(readFile(home->cco() + "/starts").count("start"), starts);
     QCOMPARE(supervisor->status(), QString(then == "running" ? "CCO is starting" : "CCO has stopped"));
+    QCOMPARE(status("state"), then == "running" ? "not-ready" : "stopped");
     if (then.startsWith("show within"))
         QVERIFY2(times.first() < 1300, qPrintable(QString::number(times.first())));
 }
@@ -173,6 +185,7 @@ void tst_Supervisor::growingDelays()
     start(script);
     CcoSupervisor::defaultDelays.longRun = 60000;
     QTRY_VERIFY_WITH_TIMEOUT(events.filter("Restarting CCO").size() >= delays.size(), 10000);
+    QVERIFY(status("restarts24h").toInt() >= delays.size());
     // Each end says it, then waits its delay before the restart (measured on
     // this test's clock, a few milliseconds off the supervisor's).
     for (int i = 0, end = 0; i < delays.size(); ++i) {
@@ -196,6 +209,7 @@ void tst_Supervisor::ccoStartedElsewhere()
              qPrintable(events.join('\n')));
     QTRY_COMPARE(events.mid(1), QStringList{"show"});
     QCOMPARE(supervisor->status(), QStringLiteral("CCO is running (started before this app)"));
+    QCOMPARE(status("state") + " " + status("pid"), "ready " + QString::number(listener.processId()));
     QTest::qWait(300);
     QCOMPARE(events.size(), 2); // watched, still answering
 
@@ -226,7 +240,7 @@ void tst_Supervisor::staysAfterOperations()
         QTRY_VERIFY(supervisor->restartPending() || supervisor->status() == "CCO has stopped");
         supervisor->cancelPending();
     }
-    const QString status = supervisor->status();
+    const QString before = supervisor->status();
     // An import whose unzip takes half a second, a runtime unpack and a
     // patch, each failing on its input, each a long operation all the same.
     QVERIFY(writeScript(home->scratch("bin") + "/unzip", "sleep 0.5; exec /usr/bin/unzip \"$@\""));
@@ -235,8 +249,11 @@ void tst_Supervisor::staysAfterOperations()
     QVERIFY(writeFile(
         home->scratch("app/assets") + "/" + CommandExecutor::jreArchiveFor(QSysInfo::currentCpuArchitecture()), "x"));
     QVERIFY(writeFile(home->scratch(".") + "/cco.zip", "x") && QFile::remove(home->jre() + "/bin/java"));
+    QString during;
+    connect(executor.get(), &CommandExecutor::operationChanged, this, [&] { during += status("state") + " "; });
     QVERIFY(!executor->extractCustomCCOZip(home->scratch(".") + "/cco.zip", "CustomerCheckout", true));
-    QCOMPARE(supervisor->status(), status);
+    QVERIFY2(during.startsWith("operation "), qPrintable(during));
+    QCOMPARE(supervisor->status(), before);
     executor->runExtractJDK();
     QVERIFY(!executor->patchInstallation());
     const int starts = readFile(home->cco() + "/starts").count("start");
@@ -246,7 +263,8 @@ void tst_Supervisor::staysAfterOperations()
     }
     QTest::qWait(7 * CcoSupervisor::defaultDelays.countdownTick + CcoSupervisor::defaultDelays.firstRestart);
     QCOMPARE(readFile(home->cco() + "/starts").count("start"), starts);
-    QCOMPARE(supervisor->status(), status);
+    QCOMPARE(supervisor->status(), before);
+    QCOMPARE(status("state"), state == "cancelled countdown" ? "idle" : "stopped");
 }
 
 QTEST_GUILESS_MAIN(tst_Supervisor)
