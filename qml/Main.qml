@@ -133,6 +133,7 @@ MainView {
             suspensionWarning: gsettings.lifecycleExemptAppids !== undefined
                                && gsettings.lifecycleExemptAppids !== null
                                && !root.appSuspensionDisabled
+            guard: root.withPin
             onSetSuspensionClicked: root.setAppSuspension()
             onImportClicked: root.openContentPicker()
             onRestoreClicked: root.openRestoreDialog()
@@ -140,6 +141,11 @@ MainView {
 
         CommandExecutor {
             id: commandExecutor
+        }
+
+        MaintenanceLock {
+            id: maintenanceLock
+            executor: commandExecutor
         }
 
         // The till's screen stays on while CCO's page is shown.
@@ -164,6 +170,18 @@ MainView {
     property var contentPicker: null
     property var errorDialog: null
     property var restoreDialog: null
+    property var pinDialog: null
+
+    // Runs a maintenance action, after the maintenance PIN where one is set.
+    function withPin(action) {
+        if (!maintenanceLock.pinSet()) {
+            action()
+            return
+        }
+        if (!pinDialog)
+            pinDialog = pinDialogComponent.createObject(root, {lock: maintenanceLock})
+        pinDialog.ask(action)
+    }
 
     function openContentPicker() {
         if (!contentPicker)
@@ -213,6 +231,11 @@ MainView {
                 close()
             }
         }
+    }
+
+    Component {
+        id: pinDialogComponent
+        PinDialog {}
     }
 
     OperationOverlay {

@@ -12,6 +12,8 @@ Item {
     property var supervisor: null
     // Whether to warn that the shell may suspend the app.
     property bool suspensionWarning: false
+    // Runs a maintenance action, after asking for the PIN where one is set.
+    property var guard: function(action) { action() }
     // Where the buttons begin, for what is shown above them.
     readonly property real buttonsTop: maintenanceColumn.y
 
@@ -69,22 +71,22 @@ Item {
             objectName: "importButton"
             Layout.fillWidth: true
             text: qsTr("Import CCO installation (will delete existing)")
-            onClicked: screen.importClicked()
+            onClicked: screen.guard(screen.importClicked)
         }
         Button {
             objectName: "extractButton"
             Layout.fillWidth: true
             text: qsTr("Extract JDK")
-            onClicked: {
+            onClicked: screen.guard(function() {
                 screen.supervisor.output.clear()
                 screen.executor.runExtractJDK()
-            }
+            })
         }
         Button {
             objectName: "patchButton"
             Layout.fillWidth: true
             text: qsTr("Patch CCO installation")
-            onClicked: {
+            onClicked: screen.guard(function() {
                 screen.supervisor.output.clear()
                 if (screen.executor.patchInstallation()) {
                     screen.supervisor.output.clear()
@@ -92,16 +94,16 @@ Item {
                 } else {
                     screen.supervisor.note("The patch failed and the installed files were kept: the lines above say why.")
                 }
-            }
+            })
         }
         Button {
             objectName: "restoreButton"
             Layout.fillWidth: true
             text: qsTr("Run Restore Tool")
-            onClicked: {
+            onClicked: screen.guard(function() {
                 screen.supervisor.output.clear()
                 screen.restoreClicked()
-            }
+            })
         }
 
         OutputArea {

@@ -47,6 +47,12 @@ CcoProcess::CcoProcess(QObject *parent)
             });
 }
 
+CcoProcess::~CcoProcess()
+{
+    // Nothing of this object, nor of its owner, is there to hear of it.
+    process.disconnect();
+}
+
 Outcome CcoProcess::start(const QString &folder, const QString &javaHome, const QString &command,
                           const QStringList &values)
 {

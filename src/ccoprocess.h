@@ -41,6 +41,8 @@ class CcoProcess : public QObject
 
 public:
     explicit CcoProcess(QObject *parent = nullptr);
+    // A program still running is killed, and its end is not reported.
+    ~CcoProcess() override;
 
     const QProcess &program() const { return process; }
     bool isRunning() const { return process.state() != QProcess::NotRunning; }

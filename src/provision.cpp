@@ -2,12 +2,13 @@
 // and the same outcome lines as the app's maintenance screen.
 //
 //   varnolet-provision [--verbose] check | extract-jdk | import ZIP | patch | log [N]
-//                      | status [--json|--prom]
+//                      | status [--json|--prom] | pin set | pin clear
 //
 // Run it from the folder that holds the app's `assets`, as the app runs.
 
 #include "commandexecutor.h"
 #include "installation.h"
+#include "maintenancepin.h"
 #include "outputlog.h"
 #include "statusfile.h"
 
@@ -19,6 +20,7 @@
 #include <QTextStream>
 
 #include <cstdio>
+#include <termios.h>
 #include <unistd.h>
 
 namespace {
@@ -34,6 +36,27 @@ void collectDebugLines(QtMsgType type, const QMessageLogContext &, const QString
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
 
+// A line from standard input; on a terminal after `prompt`, not echoed.
+QString askPin(const char *prompt)
+{
+    const bool terminal = ::isatty(STDIN_FILENO);
+    termios saved{};
+    if (terminal) {
+        std::fprintf(stderr, "%s", prompt);
+        ::tcgetattr(STDIN_FILENO, &saved);
+        termios quiet = saved;
+        quiet.c_lflag &= ~tcflag_t(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    static QTextStream in(stdin); // one for both questions: it reads ahead
+    const QString line = in.readLine();
+    if (terminal) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fprintf(stderr, "\n");
+    }
+    return line;
+}
+
 int usage()
 {
     std::fprintf(stderr,
@@ -44,6 +67,8 @@ int usage()
                  "  import ZIP    replace the CCO installation with the one in ZIP\n"
                  "  patch         copy the scripts and jars shipped in ./assets into it\n"
                  "  log [N]       print the last N lines (100) of the app's output log\n"
+                 "  pin set       ask twice for a maintenance PIN (4 to 12 digits) and set it\n"
+                 "  pin clear     remove the maintenance PIN\n"
                  "  status [--json|--prom]\n"
                  "                how the till is, for a person, as the app's JSON, or for\n"
                  "                Prometheus; exit code 0 ready, 1 on the way, 2 down, 3 unknown\n"
@@ -138,6 +163,27 @@ int main(int argc, char *argv[])
                                      : StatusFile::prometheus(status, now));
         out.flush();
         return StatusFile::exitStatus(status, now);
+    }
+    if (command == QLatin1String("pin") && arguments.size() == 1) {
+        MaintenancePin pin(MaintenancePin::defaultFolder());
+        if (arguments.first() == QLatin1String("clear")) {
+            const Outcome cleared = pin.clear();
+            out << (cleared.ok() ? QStringLiteral("The maintenance PIN is cleared.")
+                                 : QStringLiteral("The PIN could not be cleared: ") + cleared.why())
+                << Qt::endl;
+            return cleared.ok() ? 0 : 1;
+        }
+        if (arguments.first() != QLatin1String("set"))
+            return usage();
+        const QString first = askPin("New maintenance PIN (4 to 12 digits): ");
+        const QString second = askPin("The same PIN again: ");
+        Outcome set = Outcome::failed(QStringLiteral("the two PINs differ"));
+        if (first == second)
+            set = pin.set(first);
+        out << (set.ok() ? QStringLiteral("The maintenance PIN is set.")
+                         : QStringLiteral("Nothing was changed: ") + set.why() + QLatin1Char('.'))
+            << Qt::endl;
+        return set.ok() ? 0 : 1;
     }
     if (command == QLatin1String("patch") && arguments.isEmpty()) {
         if (!executor.patchInstallation()) {

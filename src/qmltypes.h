@@ -3,6 +3,7 @@
 
 #include "ccosupervisor.h"
 #include "commandexecutor.h"
+#include "maintenancelock.h"
 
 #include <QtQml>
 
@@ -12,6 +13,7 @@ inline void registerBackendTypes()
 {
     qmlRegisterType<CommandExecutor>("CommandExecutor", 1, 0, "CommandExecutor");
     qmlRegisterType<CcoSupervisor>("CommandExecutor", 1, 0, "CcoSupervisor");
+    qmlRegisterType<MaintenanceLock>("CommandExecutor", 1, 0, "MaintenanceLock");
     qmlRegisterUncreatableType<OutputModel>("CommandExecutor", 1, 0, "OutputModel",
                                             QStringLiteral("the supervisor's output"));
 }

@@ -50,6 +50,7 @@ public:
         QDir().mkpath(root);
         qputenv("XDG_DATA_HOME", QFile::encodeName(root));
         qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache")));
+        qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
     }
 
     // The folder the backend calls the app data location.

@@ -2,6 +2,7 @@
 // backend types as the app does, and gives the tests a helper for files,
 // child processes, stand-in web pages and pixels.
 
+#include "maintenancepin.h"
 #include "qmltypes.h"
 #include "testsupport.h"
 #include "translations.h"
@@ -45,6 +46,10 @@ public:
     Q_INVOKABLE bool writeFile(const QString &path, const QString &content)
     {
         return ::writeFile(path, content.toUtf8());
+    }
+    Q_INVOKABLE bool setPin(const QString &pin)
+    {
+        return MaintenancePin(MaintenancePin::defaultFolder()).set(pin).ok();
     }
     Q_INVOKABLE bool makeAssets() const { return DataHome::makeAssets(workDir() + "/assets"); }
     Q_INVOKABLE bool writeScript(const QString &path, const QString &body)

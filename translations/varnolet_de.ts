@@ -89,6 +89,25 @@
     </message>
 </context>
 <context>
+    <name>MaintenanceLock</name>
+    <message>
+        <source>%1 min %2 s</source>
+        <translation>%1 Min. %2 s</translation>
+    </message>
+    <message>
+        <source>Too many wrong PINs. Try again in %1.</source>
+        <translation>Zu viele falsche PINs. Versuchen Sie es in %1 wieder.</translation>
+    </message>
+    <message>
+        <source>Wrong PIN</source>
+        <translation>Falsche PIN</translation>
+    </message>
+    <message>
+        <source>Wrong PIN. Too many wrong PINs: try again in %1.</source>
+        <translation>Falsche PIN. Zu viele falsche PINs: Versuchen Sie es in %1 wieder.</translation>
+    </message>
+</context>
+<context>
     <name>MaintenanceScreen</name>
     <message>
         <source>App suspension needs to be disabled for Loading to work in the background</source>
@@ -124,6 +143,25 @@
     <message>
         <source>Command output will be displayed here</source>
         <translation>Hier erscheint die Ausgabe der Befehle</translation>
+    </message>
+</context>
+<context>
+    <name>PinDialog</name>
+    <message>
+        <source>Maintenance PIN</source>
+        <translation>Wartungs-PIN</translation>
+    </message>
+    <message>
+        <source>PIN</source>
+        <translation>PIN</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
     </message>
 </context>
 <context>

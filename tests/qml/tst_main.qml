@@ -200,6 +200,27 @@ TestCase {
         verify(outputText().indexOf("Failed to extract file. Error:") === 0, outputText())
     }
 
+    // With a maintenance PIN, the patch asks for it: a wrong one patches
+    // nothing, the right one lets it go on; Run CCO never asks.
+    function test_pin() {
+        verify(helper.writeFile(cco() + "/run.sh", "old") && helper.makeAssets() && helper.setPin("4829"))
+        createMain()
+        click("patchButton")
+        var dialog = find("pinDialog")
+        tryVerify(function() { return find("pinInput").activeFocus })
+        keyClick(Qt.Key_1); keyClick(Qt.Key_1); keyClick(Qt.Key_1); keyClick(Qt.Key_1)
+        keyClick(Qt.Key_Return)
+        compare(find("pinMessage").text, "Wrong PIN")
+        verify(dialog.opened)
+        compare(helper.readFile(cco() + "/run.sh"), "old")
+        find("pinInput").text = "4829"
+        mouseClick(find("pinOkButton"))
+        tryVerify(function() { return !dialog.visible })
+        compare(outputText(), "Install patched")
+        click("runButton")
+        verify(!dialog.visible)
+    }
+
     // The prefix typed into the dialog reaches the tool as it is; Enter
     // confirms, Cancel runs nothing.
     function test_restoreTool() {

@@ -1,0 +1,58 @@
+#ifndef MAINTENANCEPIN_H
+#define MAINTENANCEPIN_H
+
+#include "outcome.h"
+
+#include <QDateTime>
+#include <QString>
+
+// The maintenance PIN: the till's maintenance buttons are for staff. The
+// PIN is never stored, only a salted key derived from it (PBKDF2 with
+// SHA-256, 100,000 iterations, a random 16-byte salt), in a file only its
+// owner may read or write, beside the count of wrong PINs in a row and the
+// lock they earned, so that closing the app does not lift it. Five wrong
+// PINs in a row lock every PIN, the right one too, for a minute; each
+// further wrong one doubles that, up to an hour.
+class MaintenancePin
+{
+public:
+    static constexpr int kIterations = 100000;
+    static constexpr int kFreeTries = 5;
+    static constexpr qint64 kLongestLockSeconds = 3600;
+
+    // The file in `configFolder`: the app's own configuration folder.
+    explicit MaintenancePin(const QString &configFolder);
+    static QString defaultFolder();
+
+    bool isSet() const;
+    // A PIN of 4 to 12 digits.
+    static bool isValid(const QString &pin);
+    Outcome set(const QString &pin);
+    Outcome clear();
+
+    struct Verdict
+    {
+        enum Kind { Right, Wrong, Locked } kind = Wrong;
+        // Wrong PINs in a row so far, and, when locked, for how long yet.
+        int failures = 0;
+        qint64 lockedSeconds = 0;
+    };
+    // Tries `pin` at `now`; a wrong one is counted and may lock.
+    Verdict verify(const QString &pin, const QDateTime &now = QDateTime::currentDateTimeUtc());
+
+private:
+    struct Stored
+    {
+        QByteArray salt;
+        QByteArray key;
+        int iterations = kIterations;
+        int failures = 0;
+        qint64 lockedUntil = 0; // seconds since the epoch
+    };
+    bool load(Stored *stored) const;
+    Outcome save(const Stored &stored) const;
+
+    QString file;
+};
+
+#endif // MAINTENANCEPIN_H
