@@ -12,6 +12,10 @@ Loader {
     property string address: ""
     property bool shown: false
 
+    // A load of CCO's page failed, or succeeded.
+    signal failed()
+    signal loaded()
+
     // Loads CCO's page afresh, whatever the web view shows now.
     function load() {
         if (!active) {
@@ -56,6 +60,14 @@ Loader {
                                    loader.permissionGranted(securityOrigin, feature))
         }
         onJavaScriptConsoleMessage: console.log("JS Console[" + level + "]: " + message)
+        onLoadingChanged: {
+            if (loadRequest.url.toString().indexOf(loader.address) !== 0)
+                return
+            if (loadRequest.status === WebEngineView.LoadFailedStatus)
+                loader.failed()
+            else if (loadRequest.status === WebEngineView.LoadSucceededStatus)
+                loader.loaded()
+        }
         onRenderProcessTerminated: {
             console.log("Web view renderer terminated with status " + terminationStatus
                         + " (exit code " + exitCode + "), loading CCO again")

@@ -97,6 +97,8 @@ MainView {
             anchors.fill: parent
             address: root.ccoAddress
             shown: root.webViewVisible
+            onFailed: supervisor.pageLoadFailed()
+            onLoaded: supervisor.pageLoaded()
         }
 
         // The countdown until the first start; after it, what CCO is doing.
@@ -105,6 +107,10 @@ MainView {
             id: countdownText
             objectName: "countdownText"
             anchors.horizontalCenter: parent.horizontalCenter
+            // Whole in any window: a long line wraps.
+            width: parent.width - units.gu(4)
+            horizontalAlignment: Text.AlignHCenter
+            wrapMode: Text.WordWrap
             // 50 px above the middle of the page, or higher where the
             // maintenance screen's buttons would cover it.
             y: Math.min(parent.height / 2 - 50 - height / 2,
@@ -139,9 +145,7 @@ MainView {
             onRestoreClicked: root.openRestoreDialog()
         }
 
-        CommandExecutor {
-            id: commandExecutor
-        }
+        CommandExecutor { id: commandExecutor }
 
         MaintenanceLock {
             id: maintenanceLock
@@ -161,6 +165,8 @@ MainView {
                 root.loadCco()
                 root.webViewVisible = true
             }
+            onPageReady: root.webViewVisible = true
+            onLoadRequested: root.loadCco()
             onHideRequested: root.webViewVisible = false
         }
     }
@@ -216,10 +222,7 @@ MainView {
         }
     }
 
-    Component {
-        id: errorDialogComponent
-        InfoDialog {}
-    }
+    Component { id: errorDialogComponent; InfoDialog {} }
 
     Component {
         id: restoreDialogComponent
@@ -233,10 +236,7 @@ MainView {
         }
     }
 
-    Component {
-        id: pinDialogComponent
-        PinDialog {}
-    }
+    Component { id: pinDialogComponent; PinDialog {} }
 
     OperationOverlay {
         anchors.fill: parent

@@ -1,5 +1,7 @@
 #include "ccoprobe.h"
 
+#include "installation.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -132,6 +134,19 @@ QString runningCco(const QString &dataFolder)
             what << QStringLiteral("a program serving on 127.0.0.1:%1").arg(ccoPort);
     }
     return what.join(QLatin1String("; "));
+}
+
+QStringList whoServes(const QString &dataFolder)
+{
+    const QStringList holders = listenersOn(ccoPort);
+    const QString java = Installation::javaOf(Installation::runtimeFolder(dataFolder));
+    return {holders.isEmpty() ? QStringLiteral("Nothing listens on 127.0.0.1:%1 yet.").arg(ccoPort)
+                              : QStringLiteral("127.0.0.1:%1 is held by %2.")
+                                    .arg(ccoPort)
+                                    .arg(holders.join(QLatin1String("; "))),
+            QFileInfo::exists(java)
+                ? QStringLiteral("The runtime's bin/java exists: %1").arg(java)
+                : QStringLiteral("The runtime's bin/java is missing: %1").arg(java)};
 }
 
 } // namespace CcoProbe

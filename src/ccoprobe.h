@@ -28,6 +28,10 @@ bool addressAnswers(quint16 port);
 // empty when nothing does.
 QString runningCco(const QString &dataFolder);
 
+// For a CCO that does not get ready, in two lines: who holds CCO's address,
+// and whether the runtime's java exists.
+QStringList whoServes(const QString &dataFolder);
+
 } // namespace CcoProbe
 
 #endif // CCOPROBE_H

@@ -5,31 +5,65 @@
 #include "installation.h"
 #include "statusfile.h"
 
-#include <QDateTime>
 #include <QDebug>
-#include <QFileInfo>
 #include <QRegularExpression>
-#include <QTcpSocket>
 
 CcoSupervisor::Delays CcoSupervisor::defaultDelays;
+
+qint64 CcoSupervisor::restartDelay(int endsInARow, qint64 runMs, const Delays &delays,
+                                   int *endsAfter)
+{
+    if (runMs >= delays.longRun)
+        endsInARow = 0;
+    *endsAfter = endsInARow + 1;
+    return qMin<qint64>(qint64(delays.firstRestart) << qMin(endsInARow, 20), delays.longestRestart);
+}
 
 CcoSupervisor::CcoSupervisor(QObject *parent)
     : QObject(parent)
 {
-    clock.start();
     showTimer.setSingleShot(true);
     // A coarse timer may fire 5% late: 150 ms on the page's 3 s.
     showTimer.setTimerType(Qt::PreciseTimer);
     connect(&showTimer, &QTimer::timeout, this, [this] {
         setState(State::Ready);
+        watch.watch(ccoPid(), delays.liveness);
         emit showRequested();
     });
     readinessTimer.setSingleShot(true);
     connect(&readinessTimer, &QTimer::timeout, this, &CcoSupervisor::explainNotReady);
-    restartTimer.setInterval(1000);
-    connect(&restartTimer, &QTimer::timeout, this, &CcoSupervisor::restartTick);
-    connect(&watchTimer, &QTimer::timeout, this, &CcoSupervisor::watchElsewhere);
-    connect(&countdownTimer, &QTimer::timeout, this, &CcoSupervisor::countdownTick);
+    connect(&countdown, &Countdown::stepped, this, &CcoSupervisor::statusChanged);
+    connect(&countdown, &Countdown::finished, this, [this] { launch(false); });
+    connect(&restart, &RestartSchedule::ticked, this, &CcoSupervisor::statusChanged);
+    connect(&restart, &RestartSchedule::due, this, [this] {
+        say(QStringLiteral("Restarting CCO (attempt %1).").arg(unexpectedEnds));
+        launch(false);
+    });
+    pageRetryTimer.setSingleShot(true);
+    connect(&pageRetryTimer, &QTimer::timeout, this, [this] {
+        if (pageFailing && pageShown())
+            emit loadRequested();
+    });
+    connect(&watch, &CcoWatch::firstAnswer, this, [this] {
+        if (state != State::Elsewhere || shownElsewhere)
+            return;
+        shownElsewhere = true;
+        emit statusChanged();
+        emit showRequested();
+    });
+    connect(&watch, &CcoWatch::gone, this, [this] {
+        if (state != State::Elsewhere)
+            return; // this app's own CCO: its end is reported
+        say(QStringLiteral("CCO no longer answers on 127.0.0.1:%1.").arg(CcoProbe::ccoPort));
+        setState(State::Stopped);
+        emit hideRequested();
+    });
+    connect(&watch, &CcoWatch::hung, this, &CcoSupervisor::onHung);
+    connect(&watch, &CcoWatch::stopped, this, [this] {
+        // An adopted CCO is no child of this app: its end is not reported.
+        if (state == State::Hung && !ownRun)
+            restartAfterEnd();
+    });
 }
 
 CcoSupervisor::~CcoSupervisor() = default;
@@ -56,58 +90,60 @@ void CcoSupervisor::setExecutor(CommandExecutor *executor)
 
 QString CcoSupervisor::status() const
 {
+    if (pageFailing && pageShown())
+        return tr("CCO's page does not answer yet");
     switch (state) {
     case State::Idle:
         return QString();
     case State::Countdown:
-        return tr("Starting CCO in %1 seconds").arg(countdownLeft);
+        return tr("Starting CCO in %1 seconds").arg(countdown.left());
     case State::Starting:
         return tr("CCO is starting");
     case State::Ready:
         return tr("CCO is running");
     case State::Elsewhere:
         return tr("CCO is running (started before this app)");
-    case State::RestartWait:
+    case State::Hung:
+        return tr("CCO stopped answering. Stopping it");
+    case State::RestartWait: {
+        const qint64 seconds = restart.secondsLeft();
+        if (lastHung)
+            return tr("CCO stopped answering. Restarting in %1 seconds").arg(seconds);
         return tr("CCO stopped unexpectedly (%1). Restarting in %2 seconds")
             .arg(lastCrashed ? tr("crashed") : tr("exit code %1").arg(lastExitCode))
-            .arg(qMax<qint64>(0, (restartDue - clock.elapsed() + 999) / 1000));
+            .arg(seconds);
+    }
     case State::Stopped:
         break;
     }
     return tr("CCO has stopped");
 }
 
-CcoSupervisor::Health CcoSupervisor::health() const
+qint64 CcoSupervisor::ccoPid() const
 {
-    static const QMap<State, QString> names{{State::Idle, QStringLiteral("idle")},
-                                            {State::Countdown, QStringLiteral("idle")},
-                                            {State::Starting, QStringLiteral("starting")},
-                                            {State::Ready, QStringLiteral("ready")},
-                                            {State::RestartWait, QStringLiteral("restarting")},
-                                            {State::Stopped, QStringLiteral("stopped")}};
-    Health health;
-    health.state = names.value(state);
-    if (state == State::Elsewhere)
-        health.state = shownElsewhere ? QStringLiteral("ready") : QStringLiteral("starting");
-    if (state == State::Starting && notReady)
-        health.state = QStringLiteral("not-ready");
-    if (exec && exec->isBusy())
-        health.state = QStringLiteral("operation");
-    if (state == State::Elsewhere)
-        health.pid = elsewherePid;
-    else if (exec && exec->program().state() != QProcess::NotRunning)
-        health.pid = exec->program().processId();
-    const qint64 dayAgo = QDateTime::currentMSecsSinceEpoch() - 24 * 3600 * 1000LL;
-    health.restarts24h = int(std::count_if(restarts.begin(), restarts.end(),
-                                           [dayAgo](qint64 at) { return at > dayAgo; }));
-    if (ended)
-        health.lastEnd = lastCrashed ? QStringLiteral("crashed")
-                                     : QStringLiteral("exit code %1").arg(lastExitCode);
-    return health;
+    if (state == State::Elsewhere || (state == State::Hung && !ownRun))
+        return elsewherePid;
+    return exec && exec->program().state() != QProcess::NotRunning ? exec->program().processId()
+                                                                   : 0;
+}
+
+bool CcoSupervisor::busy() const
+{
+    return exec && exec->isBusy();
+}
+
+bool CcoSupervisor::pageShown() const
+{
+    return state == State::Ready || (state == State::Elsewhere && shownElsewhere);
 }
 
 void CcoSupervisor::setState(State next)
 {
+    if (next != State::Ready && next != State::Elsewhere) {
+        watch.stop();
+        pageFailing = false;
+        pageRetryTimer.stop();
+    }
     state = next;
     emit statusChanged();
 }
@@ -132,23 +168,8 @@ void CcoSupervisor::startCountdown()
 {
     if (state != State::Idle)
         return;
-    countdownLeft = kCountdownSteps;
-    countdownTimer.start(delays.countdownTick);
+    countdown.start(delays.countdownTick);
     setState(State::Countdown);
-}
-
-void CcoSupervisor::countdownTick()
-{
-    // No step while an import, an unpack or a patch runs.
-    if (exec && exec->isBusy())
-        return;
-    if (countdownLeft > 0) {
-        --countdownLeft;
-        emit statusChanged();
-        return;
-    }
-    countdownTimer.stop();
-    start();
 }
 
 void CcoSupervisor::cancelPending()
@@ -156,46 +177,49 @@ void CcoSupervisor::cancelPending()
     if (state == State::RestartWait) {
         cancelRestart();
     } else if (state == State::Countdown) {
-        countdownTimer.stop();
+        countdown.cancel();
         setState(State::Idle);
     }
 }
 
 void CcoSupervisor::start()
 {
+    launch(true);
+}
+
+void CcoSupervisor::launch(bool byPerson)
+{
     if (!exec)
         return;
     // A start by hand ends the countdown: it never starts a second time.
-    countdownTimer.stop();
+    countdown.cancel();
     if (state == State::Countdown)
         setState(State::Idle);
     if (exec->program().state() != QProcess::NotRunning) {
         exec->runCCO(); // refused, and the backend says why
         return;
     }
-    restartTimer.stop();
+    restart.cancel();
     showTimer.stop();
+    notReady = false;
     const QString running = CcoProbe::runningCco(Installation::dataFolder());
     if (!running.isEmpty()) {
         say(QStringLiteral("CCO is already running (%1): showing it instead of starting another.")
                 .arg(running));
-        missedAnswers = 0;
         shownElsewhere = false;
-        notReady = false;
         static const QRegularExpression pid(QStringLiteral("^pid (\\d+)"));
         elsewherePid = pid.match(running).captured(1).toLongLong();
         setState(State::Elsewhere);
-        watchElsewhere();
-        watchTimer.start(delays.watch);
+        watch.watch(elsewherePid, delays.liveness, delays.watch);
         return;
     }
-    watchTimer.stop();
+    if (byPerson)
+        unexpectedEnds = 0;
     exec->runCCO();
     if (exec->program().state() == QProcess::NotRunning)
         return; // refused or failed; the backend said why
     ownRun = true;
     stopLine = false;
-    notReady = false;
     runClock.start();
     readinessTimer.start(delays.readiness);
     setState(State::Starting);
@@ -205,7 +229,7 @@ void CcoSupervisor::cancelRestart()
 {
     if (state != State::RestartWait)
         return;
-    restartTimer.stop();
+    restart.cancel();
     say(QStringLiteral("Restart cancelled."));
     setState(State::Stopped);
 }
@@ -215,7 +239,7 @@ void CcoSupervisor::onReady()
     readinessTimer.stop();
     notReady = false;
     // A second readiness line does not put the page off.
-    if (!showTimer.isActive())
+    if (!showTimer.isActive() && state == State::Starting)
         showTimer.start(delays.show);
 }
 
@@ -244,42 +268,26 @@ void CcoSupervisor::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
         setState(State::Stopped);
         return;
     }
-    // Growing delays, as a service supervisor gives them; a long run since
-    // the last start counts as a fresh start.
-    if (runClock.elapsed() >= delays.longRun)
-        unexpectedEnds = 0;
-    const qint64 delay = qMin<qint64>(qint64(delays.firstRestart) << qMin(unexpectedEnds, 20),
-                                      delays.longestRestart);
-    ++unexpectedEnds;
-    ended = true;
+    lastHung = state == State::Hung;
     lastCrashed = exitStatus == QProcess::CrashExit;
     lastExitCode = exitCode;
-    restartDue = clock.elapsed() + delay;
-    restartTimer.start(int(qMin<qint64>(delay, 1000)));
-    setState(State::RestartWait);
-    say(QStringLiteral("CCO stopped unexpectedly (%1). Restarting in %2 seconds.")
-            .arg(lastCrashed ? QStringLiteral("crashed")
-                             : QStringLiteral("exit code %1").arg(exitCode))
-            .arg((delay + 999) / 1000));
+    restartAfterEnd();
 }
 
-void CcoSupervisor::restartTick()
+void CcoSupervisor::restartAfterEnd()
 {
-    // Nothing starts during an import, an unpack or a patch: the restart
-    // waits for its end.
-    if (clock.elapsed() < restartDue || (exec && exec->isBusy())) {
-        restartTimer.start(int(qBound<qint64>(1, restartDue - clock.elapsed(), 1000)));
-        emit statusChanged();
-        return;
-    }
-    restartTimer.stop();
-    say(QStringLiteral("Restarting CCO (attempt %1).").arg(unexpectedEnds));
-    const qint64 now = QDateTime::currentMSecsSinceEpoch();
-    restarts.erase(std::remove_if(restarts.begin(), restarts.end(),
-                                  [now](qint64 at) { return at < now - 24 * 3600 * 1000LL; }),
-                   restarts.end());
-    restarts << now;
-    start();
+    const qint64 delay = restartDelay(unexpectedEnds, runClock.isValid() ? runClock.elapsed() : 0,
+                                      delays, &unexpectedEnds);
+    ended = true;
+    lastHung = lastHung || state == State::Hung;
+    restart.schedule(delay);
+    setState(State::RestartWait);
+    const QString how = lastHung ? QStringLiteral("it stopped answering")
+        : lastCrashed            ? QStringLiteral("crashed")
+                                 : QStringLiteral("exit code %1").arg(lastExitCode);
+    say(QStringLiteral("CCO stopped unexpectedly (%1). Restarting in %2 seconds.")
+            .arg(how)
+            .arg((delay + 999) / 1000));
 }
 
 void CcoSupervisor::explainNotReady()
@@ -288,54 +296,49 @@ void CcoSupervisor::explainNotReady()
         return;
     notReady = true;
     emit statusChanged();
-    say(QStringLiteral(
-            "CCO has not said \"Web container started.\" %1 seconds after its start; it keeps "
-            "running.")
+    say(QStringLiteral("CCO has not said \"Web container started.\" %1 seconds after its start; "
+                       "it keeps running.")
             .arg(delays.readiness / 1000));
-    const QStringList holders = CcoProbe::listenersOn(CcoProbe::ccoPort);
-    say(holders.isEmpty()
-            ? QStringLiteral("Nothing listens on 127.0.0.1:%1 yet.").arg(CcoProbe::ccoPort)
-            : QStringLiteral("127.0.0.1:%1 is held by %2.")
-                  .arg(CcoProbe::ccoPort)
-                  .arg(holders.join(QLatin1String("; "))));
-    const QString java =
-        Installation::javaOf(Installation::runtimeFolder(Installation::dataFolder()));
-    say(QFileInfo::exists(java)
-            ? QStringLiteral("The runtime's bin/java exists: %1").arg(java)
-            : QStringLiteral("The runtime's bin/java is missing: %1").arg(java));
+    for (const QString &line : CcoProbe::whoServes(Installation::dataFolder()))
+        say(line);
 }
 
-void CcoSupervisor::watchElsewhere()
+void CcoSupervisor::onHung(qint64 java)
 {
-    // One look at a time, never waiting for the answer here; a look still
-    // unanswered at the next one counts as no answer.
-    if (watchSocket)
-        lookedElsewhere(false);
-    watchSocket = new QTcpSocket(this);
-    connect(watchSocket, &QTcpSocket::connected, this, [this] { lookedElsewhere(true); });
-    connect(watchSocket, &QTcpSocket::errorOccurred, this, [this] { lookedElsewhere(false); });
-    watchSocket->connectToHost(QStringLiteral("127.0.0.1"), CcoProbe::ccoPort);
+    const CcoWatch::Timing &t = delays.liveness;
+    say(QStringLiteral("CCO has not answered on 127.0.0.1:%1 for %2 seconds while it runs: it "
+                       "is hung. %3")
+            .arg(CcoProbe::ccoPort)
+            .arg(qint64(t.hungAfter) * qMax(t.interval, t.deadline) / 1000)
+            .arg(java > 0 ? QStringLiteral("Asked its Java (pid %1) for a thread dump; stopping "
+                                           "it.")
+                                .arg(java)
+                          : QStringLiteral("No Java in its processes to ask for a thread dump; "
+                                           "stopping it.")));
+    setState(State::Hung);
+    emit hideRequested();
 }
 
-void CcoSupervisor::lookedElsewhere(bool answered)
+void CcoSupervisor::pageLoadFailed()
 {
-    watchSocket->disconnect(this);
-    watchSocket->abort();
-    watchSocket->deleteLater();
-    watchSocket = nullptr;
-    if (state != State::Elsewhere)
+    if (!pageShown())
         return;
-    if (answered) {
-        missedAnswers = 0;
-        if (!shownElsewhere) {
-            shownElsewhere = true;
-            emit statusChanged();
-            emit showRequested();
-        }
-    } else if (++missedAnswers >= 2) {
-        watchTimer.stop();
-        say(QStringLiteral("CCO no longer answers on 127.0.0.1:%1.").arg(CcoProbe::ccoPort));
-        setState(State::Stopped);
+    // Shown again as soon as a load succeeds; meanwhile the maintenance
+    // screen says why.
+    if (!pageFailing) {
+        pageFailing = true;
         emit hideRequested();
+        emit statusChanged();
     }
+    pageRetryTimer.start(delays.pageRetry);
+}
+
+void CcoSupervisor::pageLoaded()
+{
+    if (!pageFailing || !pageShown())
+        return;
+    pageFailing = false;
+    pageRetryTimer.stop();
+    emit statusChanged();
+    emit pageReady();
 }

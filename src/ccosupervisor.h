@@ -1,23 +1,25 @@
 #ifndef CCOSUPERVISOR_H
 #define CCOSUPERVISOR_H
 
+#include "ccowatch.h"
+#include "countdown.h"
+#include "outputmodel.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPointer>
 #include <QProcess>
 #include <QTimer>
 
-#include "outputmodel.h"
-
 class CommandExecutor;
-class QTcpSocket;
 class StatusFile;
 
 // Looks after CCO for a till nobody watches: counts down to the first start,
 // starts CCO through the backend or shows one that already runs, shows its
-// page once it is ready, starts a CCO that died again after a growing delay,
-// and explains one that never gets ready. It holds what the output area
-// shows. The view only shows its state and forwards taps.
+// page once it is ready and loads it again while it fails, starts a CCO
+// that died or hung again after a growing delay, and explains one that
+// never gets ready. It holds what the output area shows. The view only
+// shows its state and forwards taps.
 class CcoSupervisor : public QObject
 {
     Q_OBJECT
@@ -42,8 +44,16 @@ public:
         int longestRestart = 300000;
         int longRun = 600000; // a run this long starts the delays over
         int readiness = 180000; // start to "not ready yet" explanation
+        int pageRetry = 3000; // a failed load of CCO's page to the next
+        CcoWatch::Timing liveness; // looks at a shown page, and a hung CCO stopped
     };
     static Delays defaultDelays;
+
+    // The wait before the restart after an unexpected end, when
+    // `endsInARow` ends came before it and the run lasted `runMs`; the ends
+    // in a row counting this one go to `endsAfter`. Growing delays, as a
+    // service supervisor gives them; a long run counts as a fresh start.
+    static qint64 restartDelay(int endsInARow, qint64 runMs, const Delays &delays, int *endsAfter);
 
     explicit CcoSupervisor(QObject *parent = nullptr);
     ~CcoSupervisor() override;
@@ -52,24 +62,8 @@ public:
     void setExecutor(CommandExecutor *executor);
     bool isActive() const { return state != State::Idle && state != State::Countdown; }
     QString status() const;
-    bool restartPending() const { return state == State::RestartWait; }
+    bool restartPending() const { return restart.isPending(); }
     OutputModel *output() { return &outputModel; }
-
-    // How CCO is, for a fleet's monitor: the state's name (idle, starting,
-    // ready, restarting, stopped, not-ready, operation), CCO's process, the
-    // restarts of the last 24 hours, and the last unexpected end in words.
-    struct Health
-    {
-        QString state;
-        qint64 pid = 0;
-        int restarts24h = 0;
-        QString lastEnd;
-    };
-    Health health() const;
-
-    // The steps of the countdown: "Starting CCO in 5 seconds" down to 0,
-    // then the start.
-    static constexpr int kCountdownSteps = 5;
 
 public slots:
     // Counts down to the first start; no step is taken while a long
@@ -78,37 +72,50 @@ public slots:
     // A tap on the status line: neither the countdown nor a pending restart
     // starts CCO.
     void cancelPending();
-    // Starts CCO, or shows the one that already runs.
+    // A person's start: starts CCO, or shows the one that already runs; the
+    // restart delays begin again at the first.
     void start();
     // A tap on the status line while a restart waits: no restart.
     void cancelRestart();
     // A line of the view's own for the output area, after what came before
     // it, and for the log.
     void note(const QString &line);
+    // The web view's load of CCO's page failed, or succeeded.
+    void pageLoadFailed();
+    void pageLoaded();
 
 signals:
     void executorChanged();
     void statusChanged();
     // Load CCO's address afresh and show the web view.
     void showRequested();
+    // Show the web view as it is: CCO's page loaded after failing.
+    void pageReady();
+    // Load CCO's address afresh, the web view hidden.
+    void loadRequested();
     // Bring back the maintenance screen.
     void hideRequested();
     // A line of the supervisor's own for the output area.
     void message(const QString &line);
 
 private:
-    enum class State { Idle, Countdown, Starting, Ready, RestartWait, Stopped, Elsewhere };
+    // Reads how CCO is for a fleet's monitor.
+    friend class StatusFile;
+
+    enum class State { Idle, Countdown, Starting, Ready, RestartWait, Stopped, Elsewhere, Hung };
 
     void setState(State next);
     void say(const QString &line);
+    void launch(bool byPerson);
     void onReady();
     void onStopLine();
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
-    void restartTick();
-    void countdownTick();
+    void restartAfterEnd();
     void explainNotReady();
-    void watchElsewhere();
-    void lookedElsewhere(bool answered);
+    void onHung(qint64 java);
+    bool pageShown() const;
+    bool busy() const;
+    qint64 ccoPid() const;
 
     QPointer<CommandExecutor> exec;
     Delays delays = defaultDelays;
@@ -118,28 +125,26 @@ private:
     bool ownRun = false;
     bool stopLine = false;
     int unexpectedEnds = 0;
-    // How the last unexpected end came, if one came: a crash, or an exit code.
+    // How the last unexpected end came, if one came: a crash, an exit code,
+    // or a CCO that stopped answering.
     bool ended = false;
     bool lastCrashed = false;
+    bool lastHung = false;
     int lastExitCode = 0;
     QElapsedTimer runClock;
-    int countdownLeft = kCountdownSteps;
-    QTimer countdownTimer;
+    Countdown countdown{[this] { return busy(); }};
+    RestartSchedule restart{[this] { return busy(); }};
     QTimer showTimer;
     QTimer readinessTimer;
-    QTimer restartTimer;
-    qint64 restartDue = 0;
-    QElapsedTimer clock;
-    QTimer watchTimer;
-    QTcpSocket *watchSocket = nullptr;
-    int missedAnswers = 0;
+    QTimer pageRetryTimer;
+    CcoWatch watch;
     bool shownElsewhere = false;
-    OutputModel outputModel;
-    // Whether the readiness window passed without the readiness line.
-    bool notReady = false;
     qint64 elsewherePid = 0;
-    // When the automatic restarts came, in milliseconds since the epoch.
-    QList<qint64> restarts;
+    // Whether the readiness window passed without the readiness line, and
+    // whether the shown page failed to load.
+    bool notReady = false;
+    bool pageFailing = false;
+    OutputModel outputModel;
     StatusFile *statusFile = nullptr;
 };
 

@@ -60,9 +60,36 @@ QString StatusFile::path(const QString &dataFolder)
     return dataFolder + QLatin1String("/status.json");
 }
 
+QString StatusFile::stateName() const
+{
+    using State = CcoSupervisor::State;
+    const CcoSupervisor &s = *supervisor;
+    if (executor->isBusy())
+        return QStringLiteral("operation");
+    if (s.state == State::Starting && s.notReady)
+        return QStringLiteral("not-ready");
+    if (s.state == State::Elsewhere || s.pageFailing)
+        return s.pageShown() && !s.pageFailing ? QStringLiteral("ready")
+                                               : QStringLiteral("starting");
+    static const QMap<State, QString> names{{State::Idle, QStringLiteral("idle")},
+                                            {State::Countdown, QStringLiteral("idle")},
+                                            {State::Starting, QStringLiteral("starting")},
+                                            {State::Ready, QStringLiteral("ready")},
+                                            {State::RestartWait, QStringLiteral("restarting")},
+                                            {State::Stopped, QStringLiteral("stopped")},
+                                            {State::Hung, QStringLiteral("hung")}};
+    return names.value(s.state);
+}
+
 QJsonObject StatusFile::snapshot() const
 {
-    const CcoSupervisor::Health health = supervisor->health();
+    using State = CcoSupervisor::State;
+    const CcoSupervisor &s = *supervisor;
+    const qint64 pid = s.state == State::RestartWait || s.state == State::Stopped ? 0 : s.ccoPid();
+    const QString lastEnd = !s.ended ? QString()
+        : s.lastHung                 ? QStringLiteral("stopped answering")
+        : s.lastCrashed              ? QStringLiteral("crashed")
+                                     : QStringLiteral("exit code %1").arg(s.lastExitCode);
     const QString cco = Installation::ccoFolder(dataFolder);
     const QString runtime = Installation::runtimeFolder(dataFolder);
     const QString runScript = cco + QLatin1String("/run.sh");
@@ -74,10 +101,10 @@ QJsonObject StatusFile::snapshot() const
         {"importedAt",
          imported.exists() ? QJsonValue(isoTime(imported.lastModified())) : QJsonValue()}};
     return QJsonObject{{"version", QStringLiteral(VARNOLET_VERSION)},
-                       {"state", health.state},
-                       {"pid", health.pid > 0 ? QJsonValue(health.pid) : QJsonValue()},
-                       {"restarts24h", health.restarts24h},
-                       {"lastEnd", orNull(health.lastEnd)},
+                       {"state", stateName()},
+                       {"pid", pid > 0 ? QJsonValue(pid) : QJsonValue()},
+                       {"restarts24h", s.restart.restartsInLastDay()},
+                       {"lastEnd", orNull(lastEnd)},
                        {"installation", installation},
                        {"runtimePresent", Installation::runtimeCanRun(runtime)},
                        {"freeBytes", QStorageInfo(dataFolder).bytesAvailable()}};

@@ -43,6 +43,8 @@ public:
 
 private:
     QJsonObject snapshot() const;
+    // idle, starting, ready, restarting, stopped, hung, not-ready or operation.
+    QString stateName() const;
 
     CcoSupervisor *supervisor;
     CommandExecutor *executor;

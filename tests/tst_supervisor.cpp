@@ -8,13 +8,17 @@
 #include "testsupport.h"
 
 #include <QElapsedTimer>
+
 #include <QSysInfo>
 #include <QtTest>
+#include <signal.h>
 
-// Holds 127.0.0.1:19992, CCO's port for these tests, from a process of its own.
-static const char *const kListener = "import socket, time\ns = socket.socket()\n"
-                                     "s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)\n"
-                                     "s.bind(('127.0.0.1', 19992)); s.listen(); time.sleep(60)\n";
+// Serves HTTP on 127.0.0.1:19992, CCO's port for these tests, from a process of its own.
+static const char *const kListener = "import http.server as h\n"
+                                     "class A(h.BaseHTTPRequestHandler):\n"
+                                     "    def do_GET(self): self.send_response(200); self.end_headers()\n"
+                                     "    def log_message(self, *a): pass\n"
+                                     "h.HTTPServer(('127.0.0.1', 19992), A).serve_forever()\n";
 
 class tst_Supervisor : public QObject
 {
@@ -25,7 +29,7 @@ private slots:
     {
         CcoProbe::ccoPort = 19992;
         // Readiness waits long enough for python to listen on a busy machine.
-        CcoSupervisor::defaultDelays = {100, 300, 100, 100, 400, 60000, 1500};
+        CcoSupervisor::defaultDelays = {100, 300, 100, 100, 400, 60000, 1500, 300, {1000, 500, 6, 100, 300}};
     }
     void init()
     {
@@ -41,6 +45,9 @@ private slots:
     void growingDelays_data();
     void growingDelays();
     void ccoStartedElsewhere();
+    void hungCcoIsDumpedStoppedAndRestarted();
+    void pageLoadTriedAgain();
+    void personStartBeginsDelaysOver();
     void staysAfterOperations_data();
     void staysAfterOperations();
 
@@ -216,6 +223,65 @@ void tst_Supervisor::ccoStartedElsewhere()
     listener.kill();
     QTRY_COMPARE(events.mid(2), (QStringList{"CCO no longer answers on 127.0.0.1:19992.", "hide"}));
     QVERIFY(!QFile::exists(home->cco() + "/started"));
+}
+
+void tst_Supervisor::hungCcoIsDumpedStoppedAndRestarted()
+{
+    // A "java" that takes SIGQUIT for a thread dump and serves through a
+    // child of its own, which the test stops.
+    QVERIFY(writeScript(home->cco() + "/java",
+                        QByteArray("trap 'echo dump >> dumps' QUIT\n"
+                                   "python3 -c \"")
+                            + kListener
+                            + "\" & echo $! > server\n"
+                              "sleep 0.5; echo 'Web container started.'\n"
+                              "while true; do wait; done"));
+    CcoSupervisor::defaultDelays.liveness = {200, 150, 3, 100, 300};
+    start("exec ./java");
+    CcoSupervisor::defaultDelays.liveness = {1000, 500, 6, 100, 300};
+    QTRY_VERIFY(events.contains("show"));
+    const pid_t server = readFile(home->cco() + "/server").trimmed().toInt();
+    // One slow answer, or two, change nothing.
+    QVERIFY(server > 0 && ::kill(server, SIGSTOP) == 0);
+    QTest::qWait(350);
+    ::kill(server, SIGCONT);
+    QTest::qWait(800);
+    QVERIFY2(events.filter("hung").isEmpty(), qPrintable(events.join('\n')));
+    ::kill(server, SIGSTOP);
+    QTRY_VERIFY_WITH_TIMEOUT(supervisor->restartPending(), 5000);
+    supervisor->cancelRestart(); // no second run serving after the test
+    QVERIFY2(events.filter("it is hung. Asked its Java (pid ").size() == 1, qPrintable(events.join('\n')));
+    QCOMPARE(readFile(home->cco() + "/dumps"), QByteArray("dump\n"));
+    QVERIFY(events.contains("CCO stopped unexpectedly (it stopped answering). Restarting in 1 seconds."));
+    QCOMPARE(status("lastEnd"), "stopped answering");
+    const QString stat = "/proc/" + QString::number(server) + "/stat";
+    QTRY_VERIFY2(!QFile::exists(stat) || readFile(stat).contains(") Z "), "the stopped server was left");
+}
+
+void tst_Supervisor::pageLoadTriedAgain()
+{
+    start("echo 'Web container started.'; exec sleep 60");
+    connect(supervisor.get(), &CcoSupervisor::loadRequested, this, [this] { events << "load"; });
+    connect(supervisor.get(), &CcoSupervisor::pageReady, this, [this] { events << "page"; });
+    QTRY_COMPARE(events, QStringList{"show"});
+    supervisor->pageLoadFailed();
+    QCOMPARE(supervisor->status(), QStringLiteral("CCO's page does not answer yet"));
+    QTRY_COMPARE(events, (QStringList{"show", "hide", "load"}));
+    supervisor->pageLoadFailed(); // and again
+    QTRY_COMPARE(events.count("load"), 2);
+    supervisor->pageLoaded();
+    QCOMPARE(events.last(), QStringLiteral("page"));
+    QCOMPARE(supervisor->status(), QStringLiteral("CCO is running"));
+}
+
+void tst_Supervisor::personStartBeginsDelaysOver()
+{
+    start("exit 3");
+    QTRY_VERIFY(events.contains("Restarting CCO (attempt 2)."));
+    QTRY_VERIFY(supervisor->restartPending());
+    supervisor->cancelPending();
+    supervisor->start();
+    QTRY_COMPARE(events.filter("Restarting CCO (attempt 1).").size(), 2);
 }
 
 void tst_Supervisor::staysAfterOperations_data()

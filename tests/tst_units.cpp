@@ -27,6 +27,8 @@ class tst_Units : public QObject
 private slots:
     void markers_data();
     void markers();
+    void restartDelays_data();
+    void restartDelays();
     void links_data();
     void links();
     void childEndsWithItsParent();
@@ -70,6 +72,31 @@ void tst_Units::markers()
         seen += f.ready && f.stopped ? 'B' : f.ready ? 'R' : f.stopped ? 'S' : '-';
     }
     QCOMPARE(seen, found);
+}
+
+void tst_Units::restartDelays_data()
+{
+    QTest::addColumn<int>("endsBefore");
+    QTest::addColumn<qint64>("runMs");
+    QTest::addColumn<qint64>("delay");
+    QTest::newRow("first end") << 0 << qint64(1000) << qint64(5000);
+    QTest::newRow("second") << 1 << qint64(1000) << qint64(10000);
+    QTest::newRow("sixth") << 5 << qint64(1000) << qint64(160000);
+    QTest::newRow("seventh: at most 5 minutes") << 6 << qint64(1000) << qint64(300000);
+    QTest::newRow("twentieth") << 19 << qint64(1000) << qint64(300000);
+    QTest::newRow("after a run just short of 10 minutes") << 6 << qint64(599999) << qint64(300000);
+    QTest::newRow("after a 10-minute run: over again") << 6 << qint64(600000) << qint64(5000);
+}
+
+void tst_Units::restartDelays()
+{
+    QFETCH(int, endsBefore);
+    QFETCH(qint64, runMs);
+    QFETCH(qint64, delay);
+    // The real delays, not the tests' shortened ones.
+    int endsAfter = 0;
+    QCOMPARE(CcoSupervisor::restartDelay(endsBefore, runMs, CcoSupervisor::Delays(), &endsAfter), delay);
+    QCOMPARE(endsAfter, runMs >= 600000 ? 1 : endsBefore + 1);
 }
 
 void tst_Units::links_data()

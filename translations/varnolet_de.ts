@@ -35,6 +35,18 @@
         <source>CCO has stopped</source>
         <translation>CCO ist beendet</translation>
     </message>
+    <message>
+        <source>CCO&apos;s page does not answer yet</source>
+        <translation>Die Seite von CCO antwortet noch nicht</translation>
+    </message>
+    <message>
+        <source>CCO stopped answering. Stopping it</source>
+        <translation>CCO antwortet nicht mehr und wird beendet</translation>
+    </message>
+    <message>
+        <source>CCO stopped answering. Restarting in %1 seconds</source>
+        <translation>CCO antwortete nicht mehr. Neustart in %1 Sekunden</translation>
+    </message>
 </context>
 <context>
     <name>CommandExecutor</name>

@@ -18,7 +18,8 @@ import java.util.concurrent.CountDownLatch;
  * A small stand-in of CCO for demonstrations and tests: it serves a
  * point-of-sale page on 127.0.0.1:9999, tells the launcher when its web
  * container is up, and stops on the page's "Stop" action (or a POST to
- * /stop) with CCO's stop line.
+ * /stop) with CCO's stop line. A POST to /hang makes it stop answering
+ * while it runs, as a hung CCO would.
  *
  * Usage: DemoCco INSTALLATION_DIR. The POS prefix is read from
  * config/pos.properties in the installation, where the restore tool writes it.
@@ -55,6 +56,18 @@ public final class DemoCco {
             }
             respond(exchange, 200, "text/html", "<html><body><h1>Stopping</h1></body></html>");
             stop.countDown();
+        });
+        // A CCO that hangs, for trying the launcher's watch: the one thread
+        // that serves blocks for good, while the JVM still answers signals
+        // (SIGQUIT prints a thread dump).
+        server.createContext("/hang", exchange -> {
+            respond(exchange, 200, "text/plain", "Hanging.\n");
+            out.println("Demo CCO hangs now");
+            try {
+                new CountDownLatch(1).await();
+            } catch (InterruptedException e) {
+                Thread.currentThread().interrupt();
+            }
         });
         server.start();
         out.println("Web container started.");

@@ -1,6 +1,7 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.5
 import QtTest 1.2
+import Lomiri.Components 1.3
 
 // The main view from the compiled-in resources, over the real backend, with
 // stand-in CCO scripts in a fresh data home for every test.
@@ -20,7 +21,11 @@ TestCase {
 
     function init() { helper.reset() }
     // Every program a test started goes with it.
-    function cleanup() { helper.killFromPidFile(cco() + "/pid") }
+    function cleanup() {
+        helper.killFromPidFile(cco() + "/pid")
+        stage.width = 600
+        stage.height = 900
+    }
 
     // An installation that passes the check, whose run.sh writes its pid to
     // "pid" in the CCO folder and then runs `runScript`.
@@ -148,10 +153,13 @@ TestCase {
         click("countdownText")
         var start = Date.now()
         click("runButton")
+        // Ready, but not serving yet: the page's load fails, and is tried again.
+        tryCompare(find("countdownText"), "text", "CCO's page does not answer yet", 10000)
+        verify(Date.now() - start >= 2900, "shown after " + (Date.now() - start) + " ms")
+        verify(!main.webViewVisible)
         // Serving only once CCO runs: one that serves already is shown, not started.
         verify(helper.serve(), "127.0.0.1:9999 is taken: no stand-in CCO page")
-        tryVerify(function() { return main.webViewVisible }, 10000, "no web view: " + outputText())
-        verify(Date.now() - start >= 2900, "shown after " + (Date.now() - start) + " ms")
+        tryVerify(function() { return main.webViewVisible }, 5000, "no web view: " + outputText())
         expectScreen(true)
         // Program output is text, never markup; the newest line in sight.
         verify(find("commandOutput").getText(0, 1000).indexOf("<b>first run</b>") === 0, outputText())
@@ -178,6 +186,15 @@ TestCase {
         waitForOutput("CCO stopped unexpectedly (crashed). Restarting in 5 seconds.")
         compare(outputText().split("<b>first run</b>").length, 2, outputText())
         verify(status().indexOf("CCO stopped unexpectedly (crashed). Restarting in ") === 0, status())
+        // The whole line, in the window's own size upright and on its side.
+        var line = find("countdownText")
+        for (var turn = 0; turn < 2; turn++) {
+            stage.width = units.gu(turn ? 75 : 45)
+            stage.height = units.gu(turn ? 45 : 75)
+            waitForRendering(main)
+            verify(line.x >= 0 && line.x + line.width <= main.width && line.contentWidth <= line.width
+                   && line.y >= 0, line.x + "+" + line.contentWidth + " of " + main.width)
+        }
         click("countdownText")
         compare(status(), "CCO has stopped")
     }

@@ -1,0 +1,66 @@
+#ifndef CCOWATCH_H
+#define CCOWATCH_H
+
+#include <QList>
+#include <QNetworkAccessManager>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+class QNetworkReply;
+
+// Watches a running CCO through its page: asks 127.0.0.1's CCO port for it
+// at an interval, with a deadline; any HTTP answer counts, whatever its
+// status. Until the first answer it looks at the interval it is given, and
+// two misses in a row mean there is no CCO; after it, a miss while CCO's
+// process is gone means CCO is gone, and a CCO that misses `hungAfter`
+// answers in a row while its process lives is hung: its Java is asked for a thread dump (SIGQUIT,
+// which the JVM answers on CCO's own output), then its whole process tree is stopped, SIGTERM first
+// and SIGKILL to what is left later. A single slow answer changes nothing.
+class CcoWatch : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Timing
+    {
+        int interval = 10000;
+        int deadline = 5000;
+        int hungAfter = 6; // missed answers in a row
+        int dumpWait = 2000; // thread dump to SIGTERM
+        int killAfter = 10000; // SIGTERM to SIGKILL
+    };
+
+    explicit CcoWatch(QObject *parent = nullptr);
+
+    // Watches the CCO whose process tree starts at `pid` (0 when no
+    // process of this system is known to hold the port); until its first
+    // answer every `firstInterval` ms when given, and it is not yet known
+    // to answer.
+    void watch(qint64 pid, const Timing &timing, int firstInterval = 0);
+    void stop();
+    bool isWatching() const { return timer.isActive(); }
+
+signals:
+    void firstAnswer();
+    void gone();
+    // CCO is hung: `java` (0 when none was found) was asked for a thread
+    // dump, and the tree will be stopped.
+    void hung(qint64 java);
+    // The hung CCO's processes were told to end, the last with SIGKILL.
+    void stopped();
+
+private:
+    void look();
+    void looked(bool answer);
+
+    QNetworkAccessManager network;
+    QPointer<QNetworkReply> reply;
+    QTimer timer;
+    Timing timing;
+    qint64 pid = 0;
+    int misses = 0;
+    bool answeredOnce = false;
+};
+
+#endif // CCOWATCH_H

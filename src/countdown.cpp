@@ -1,0 +1,76 @@
+#include "countdown.h"
+
+#include <QDateTime>
+
+#include <algorithm>
+
+namespace {
+
+constexpr qint64 kDayMs = 24 * 3600 * 1000LL;
+
+} // namespace
+
+Countdown::Countdown(const std::function<bool()> &busy, QObject *parent)
+    : QObject(parent)
+    , busy(busy)
+{
+    connect(&timer, &QTimer::timeout, this, [this] {
+        if (this->busy())
+            return;
+        if (stepsLeft == 0) {
+            timer.stop();
+            emit finished();
+            return;
+        }
+        --stepsLeft;
+        emit stepped();
+    });
+}
+
+void Countdown::start(int stepMs)
+{
+    stepsLeft = kSteps;
+    timer.start(stepMs);
+}
+
+RestartSchedule::RestartSchedule(const std::function<bool()> &busy, QObject *parent)
+    : QObject(parent)
+    , busy(busy)
+{
+    clock.start();
+    timer.setSingleShot(true);
+    connect(&timer, &QTimer::timeout, this, &RestartSchedule::tick);
+}
+
+void RestartSchedule::schedule(qint64 delayMs)
+{
+    dueAt = clock.elapsed() + delayMs;
+    timer.start(int(qMin<qint64>(delayMs, 1000)));
+}
+
+qint64 RestartSchedule::secondsLeft() const
+{
+    return qMax<qint64>(0, (dueAt - clock.elapsed() + 999) / 1000);
+}
+
+int RestartSchedule::restartsInLastDay() const
+{
+    const qint64 dayAgo = QDateTime::currentMSecsSinceEpoch() - kDayMs;
+    return int(std::count_if(restarts.begin(), restarts.end(),
+                             [dayAgo](qint64 at) { return at > dayAgo; }));
+}
+
+void RestartSchedule::tick()
+{
+    if (clock.elapsed() < dueAt || busy()) {
+        timer.start(int(qBound<qint64>(1, dueAt - clock.elapsed(), 1000)));
+        emit ticked();
+        return;
+    }
+    const qint64 now = QDateTime::currentMSecsSinceEpoch();
+    restarts.erase(std::remove_if(restarts.begin(), restarts.end(),
+                                  [now](qint64 at) { return at < now - kDayMs; }),
+                   restarts.end());
+    restarts << now;
+    emit due();
+}

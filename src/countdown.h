@@ -1,0 +1,71 @@
+#ifndef COUNTDOWN_H
+#define COUNTDOWN_H
+
+#include <QElapsedTimer>
+#include <QList>
+#include <QObject>
+#include <QTimer>
+
+#include <functional>
+
+// The waits of the supervision that stand still while the backend is busy
+// (an import, an unpack, a patch): nothing starts CCO under one of those.
+
+// The countdown to the first start: five steps down to 0, then finished().
+class Countdown : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kSteps = 5;
+
+    Countdown(const std::function<bool()> &busy, QObject *parent = nullptr);
+
+    void start(int stepMs);
+    void cancel() { timer.stop(); }
+    bool isRunning() const { return timer.isActive(); }
+    int left() const { return stepsLeft; }
+
+signals:
+    void stepped();
+    void finished();
+
+private:
+    std::function<bool()> busy;
+    QTimer timer;
+    int stepsLeft = kSteps;
+};
+
+// The restart after an unexpected end: due after a delay, or as soon as
+// the backend is free once that has passed. Remembers the restarts of the
+// last 24 hours.
+class RestartSchedule : public QObject
+{
+    Q_OBJECT
+
+public:
+    RestartSchedule(const std::function<bool()> &busy, QObject *parent = nullptr);
+
+    void schedule(qint64 delayMs);
+    void cancel() { timer.stop(); }
+    bool isPending() const { return timer.isActive(); }
+    qint64 secondsLeft() const;
+    int restartsInLastDay() const;
+
+signals:
+    // Each second while it waits, for the status line.
+    void ticked();
+    void due();
+
+private:
+    void tick();
+
+    std::function<bool()> busy;
+    QTimer timer;
+    QElapsedTimer clock;
+    qint64 dueAt = 0;
+    // When the restarts came, in milliseconds since the epoch.
+    QList<qint64> restarts;
+};
+
+#endif // COUNTDOWN_H

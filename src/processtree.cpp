@@ -1,0 +1,66 @@
+#include "processtree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMultiHash>
+
+#include <csignal>
+#include <sys/types.h>
+
+namespace {
+
+// The parent of `pid` from /proc/PID/stat: "pid (comm) state ppid ...",
+// where comm may itself hold blanks and parentheses.
+qint64 parentOf(const QString &pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!stat.open(QIODevice::ReadOnly))
+        return 0;
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    return fields.size() > 1 ? fields[1].toLongLong() : 0;
+}
+
+} // namespace
+
+namespace ProcessTree {
+
+bool exists(qint64 pid)
+{
+    return pid > 0 && QFile::exists(QStringLiteral("/proc/%1").arg(pid));
+}
+
+QList<qint64> of(qint64 root)
+{
+    if (!exists(root))
+        return {};
+    QMultiHash<qint64, qint64> children;
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (number)
+            children.insert(parentOf(entry), pid);
+    }
+    QList<qint64> tree{root};
+    for (int i = 0; i < tree.size(); ++i)
+        tree += children.values(tree[i]);
+    return tree;
+}
+
+qint64 javaIn(const QList<qint64> &tree)
+{
+    for (qint64 pid : tree) {
+        QFile comm(QStringLiteral("/proc/%1/comm").arg(pid));
+        if (comm.open(QIODevice::ReadOnly) && comm.readAll().trimmed() == "java")
+            return pid;
+    }
+    return 0;
+}
+
+void signal(const QList<qint64> &tree, int signal)
+{
+    for (qint64 pid : tree)
+        ::kill(pid_t(pid), signal);
+}
+
+} // namespace ProcessTree

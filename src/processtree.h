@@ -1,0 +1,23 @@
+#ifndef PROCESSTREE_H
+#define PROCESSTREE_H
+
+#include <QList>
+
+// A process and its descendants, as /proc shows them: for asking CCO's Java
+// for a thread dump and stopping all of CCO, whatever its scripts started.
+namespace ProcessTree {
+
+// `root` and every process below it; empty when `root` is gone.
+QList<qint64> of(qint64 root);
+
+// The first process of `tree` that runs the program `java`; 0 when none.
+qint64 javaIn(const QList<qint64> &tree);
+
+// Sends `signal` to every process of `tree` that still runs.
+void signal(const QList<qint64> &tree, int signal);
+
+bool exists(qint64 pid);
+
+} // namespace ProcessTree
+
+#endif // PROCESSTREE_H
