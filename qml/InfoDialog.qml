@@ -2,7 +2,8 @@ import QtQuick 2.12
 import QtQuick.Controls 2.5
 import QtQuick.Layouts 1.3
 
-// What an action came to, in one message, until it is confirmed.
+// What an action came to, in one message, until it is confirmed; or a
+// question, when `confirmed` is an action to run on OK.
 Dialog {
     id: dialog
     objectName: "errorDialog"
@@ -12,6 +13,7 @@ Dialog {
     title: qsTr("Info")
 
     property alias message: messageLabel.text
+    property var confirmed: null
 
     ColumnLayout {
         anchors.fill: parent
@@ -28,8 +30,23 @@ Dialog {
         }
     }
 
+    // Cancel only for a question.
     footer: DialogButtonBox {
-        standardButtons: DialogButtonBox.Ok
+        Button {
+            objectName: "okButton"
+            text: qsTr("OK")
+            DialogButtonBox.buttonRole: DialogButtonBox.AcceptRole
+        }
+        Button {
+            visible: dialog.confirmed !== null
+            text: qsTr("Cancel")
+            DialogButtonBox.buttonRole: DialogButtonBox.RejectRole
+        }
     }
-    onAccepted: dialog.close()
+    onAccepted: {
+        dialog.close()
+        if (dialog.confirmed)
+            dialog.confirmed()
+    }
+    onRejected: dialog.close()
 }

@@ -143,6 +143,8 @@ MainView {
             onSetSuspensionClicked: root.setAppSuspension()
             onImportClicked: root.openContentPicker()
             onRestoreClicked: root.openRestoreDialog()
+            onGoBackClicked: root.showMessage(qsTr("Go back to the previous installation? The current one becomes the previous one."),
+                                             function() { supervisor.output.clear(); supervisor.rollBack() })
         }
 
         CommandExecutor { id: commandExecutor }
@@ -197,10 +199,12 @@ MainView {
         contentPicker.visible = true
     }
 
-    function showMessage(text) {
+    // A message; a question when `action` is given, which runs on OK.
+    function showMessage(text, action) {
         if (!errorDialog)
             errorDialog = errorDialogComponent.createObject(root)
         errorDialog.message = text
+        errorDialog.confirmed = action || null
         errorDialog.open()
     }
 

@@ -20,6 +20,7 @@ Item {
     signal setSuspensionClicked()
     signal importClicked()
     signal restoreClicked()
+    signal goBackClicked()
 
     ColumnLayout {
         id: maintenanceColumn
@@ -104,6 +105,14 @@ Item {
                 screen.supervisor.output.clear()
                 screen.restoreClicked()
             })
+        }
+
+        Button {
+            objectName: "goBackButton"
+            Layout.fillWidth: true
+            visible: screen.supervisor !== null && screen.supervisor.previousKept
+            text: qsTr("Go back to the previous installation")
+            onClicked: screen.guard(screen.goBackClicked)
         }
 
         OutputArea {

@@ -48,6 +48,8 @@ Outcome listZip(const QString &zip, const QString &folder, ZipListing *listing)
     auto onLine = [&](const QByteArray &line) {
         if (!parseEntry(line, &name, &encrypted))
             return true; // kept: the reason of a failure
+        if (name.startsWith("__MACOSX/"))
+            return false; // never unpacked
         ++listing->entries;
         if (listing->encrypted.isEmpty() && encrypted)
             listing->encrypted = QString::fromUtf8(name);
@@ -72,7 +74,11 @@ Outcome unzip(const QString &zip, const QString &folder,
             unpacked(++done);
         return true;
     };
-    return ChildProcess::run(QStringLiteral("unzip"), {QStringLiteral("-o"), zip}, folder, onLine)
+    // macOS's "Compress" adds __MACOSX/ beside the folder: never unpacked.
+    return ChildProcess::run(
+               QStringLiteral("unzip"),
+               {QStringLiteral("-o"), zip, QStringLiteral("-x"), QStringLiteral("__MACOSX/*")},
+               folder, onLine)
         .outcome(QStringLiteral("unzip"));
 }
 

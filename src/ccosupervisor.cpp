@@ -6,22 +6,20 @@
 #include "statusfile.h"
 
 #include <QDebug>
+
 #include <QRegularExpression>
-
 CcoSupervisor::Delays CcoSupervisor::defaultDelays;
-
-qint64 CcoSupervisor::restartDelay(int endsInARow, qint64 runMs, const Delays &delays,
-                                   int *endsAfter)
-{
-    if (runMs >= delays.longRun)
-        endsInARow = 0;
-    *endsAfter = endsInARow + 1;
-    return qMin<qint64>(qint64(delays.firstRestart) << qMin(endsInARow, 20), delays.longestRestart);
-}
 
 CcoSupervisor::CcoSupervisor(QObject *parent)
     : QObject(parent)
+    , trial(Installation::dataFolder(), [this] { return ccoPid(); })
 {
+    connect(&trial, &InstallationTrial::message, this, &CcoSupervisor::say);
+    connect(&trial, &InstallationTrial::rolledBack, this, [this] { backFromTrial = true; });
+    connect(&watch, &CcoWatch::answered, this, [this] {
+        if (ownRun)
+            trial.passed();
+    });
     showTimer.setSingleShot(true);
     // A coarse timer may fire 5% late: 150 ms on the page's 3 s.
     showTimer.setTimerType(Qt::PreciseTimer);
@@ -92,6 +90,8 @@ QString CcoSupervisor::status() const
 {
     if (pageFailing && pageShown())
         return tr("CCO's page does not answer yet");
+    if (backFromTrial && state == State::Starting)
+        return tr("The new installation never got ready; the previous one is back");
     switch (state) {
     case State::Idle:
         return QString();
@@ -220,6 +220,7 @@ void CcoSupervisor::launch(bool byPerson)
         return; // refused or failed; the backend said why
     ownRun = true;
     stopLine = false;
+    trial.started(delays.readiness, delays.liveness.killAfter);
     runClock.start();
     readinessTimer.start(delays.readiness);
     setState(State::Starting);
@@ -271,6 +272,9 @@ void CcoSupervisor::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
     lastHung = state == State::Hung;
     lastCrashed = exitStatus == QProcess::CrashExit;
     lastExitCode = exitCode;
+    // A new installation that failed its trial: the previous one at once.
+    if (trial.died())
+        return launch(false);
     restartAfterEnd();
 }
 

@@ -2,8 +2,11 @@
 #define CCOSUPERVISOR_H
 
 #include "ccowatch.h"
+#include "commandexecutor.h"
 #include "countdown.h"
+#include "installation.h"
 #include "outputmodel.h"
+#include "updates.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -11,7 +14,6 @@
 #include <QProcess>
 #include <QTimer>
 
-class CommandExecutor;
 class StatusFile;
 
 // Looks after CCO for a till nobody watches: counts down to the first start,
@@ -32,6 +34,8 @@ class CcoSupervisor : public QObject
     Q_PROPERTY(bool restartPending READ restartPending NOTIFY statusChanged)
     // The output area's text: the backend's output and the app's own lines.
     Q_PROPERTY(OutputModel *output READ output CONSTANT)
+    // Whether an import kept the installation it replaced.
+    Q_PROPERTY(bool previousKept READ previousKept NOTIFY statusChanged)
 
 public:
     // Every delay of the supervision, in milliseconds. Tests shorten them.
@@ -53,7 +57,11 @@ public:
     // `endsInARow` ends came before it and the run lasted `runMs`; the ends
     // in a row counting this one go to `endsAfter`. Growing delays, as a
     // service supervisor gives them; a long run counts as a fresh start.
-    static qint64 restartDelay(int endsInARow, qint64 runMs, const Delays &delays, int *endsAfter);
+    static qint64 restartDelay(int endsInARow, qint64 runMs, const Delays &delays, int *endsAfter)
+    {
+        return RestartSchedule::delay(endsInARow, runMs, delays.firstRestart, delays.longestRestart,
+                                      delays.longRun, endsAfter);
+    }
 
     explicit CcoSupervisor(QObject *parent = nullptr);
     ~CcoSupervisor() override;
@@ -64,6 +72,7 @@ public:
     QString status() const;
     bool restartPending() const { return restart.isPending(); }
     OutputModel *output() { return &outputModel; }
+    bool previousKept() const { return Updates::hasPrevious(Installation::dataFolder()); }
 
 public slots:
     // Counts down to the first start; no step is taken while a long
@@ -80,6 +89,13 @@ public slots:
     // A line of the view's own for the output area, after what came before
     // it, and for the log.
     void note(const QString &line);
+    // Puts the previous installation back, by hand; refused like any
+    // operation while CCO runs.
+    void rollBack()
+    {
+        if (exec && exec->goBack())
+            emit statusChanged();
+    }
     // The web view's load of CCO's page failed, or succeeded.
     void pageLoadFailed();
     void pageLoaded();
@@ -146,6 +162,9 @@ private:
     bool pageFailing = false;
     OutputModel outputModel;
     StatusFile *statusFile = nullptr;
+    InstallationTrial trial;
+    // Whether the installation runs again after a failed trial.
+    bool backFromTrial = false;
 };
 
 #endif // CCOSUPERVISOR_H

@@ -62,6 +62,7 @@ void CcoWatch::looked(bool answer)
         return;
     if (answer) {
         misses = 0;
+        emit answered();
         if (!answeredOnce) {
             answeredOnce = true;
             timer.start(timing.interval);

@@ -42,6 +42,7 @@ public:
     bool isWatching() const { return timer.isActive(); }
 
 signals:
+    void answered();
     void firstAnswer();
     void gone();
     // CCO is hung: `java` (0 when none was found) was asked for a thread

@@ -5,6 +5,7 @@
 #include "folderswap.h"
 #include "installation.h"
 #include "outputlog.h"
+#include "updates.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -86,22 +87,6 @@ void CommandExecutor::onEnded(int exitCode, QProcess::ExitStatus exitStatus, con
     // script) is stopped all the same.
     if (!stopLineSeen)
         emit ccoStopped();
-}
-
-QString CommandExecutor::runCCO()
-{
-    return launch(QStringLiteral("./run.sh"), {});
-}
-
-QString CommandExecutor::runCCORestore(const QString &newPrefix)
-{
-    return launch(QStringLiteral("./run_cco_restore_silent.sh -ccoPath \"$2\" -prefix \"$3\""),
-                  {newPrefix});
-}
-
-QString CommandExecutor::runCCORestoreUI()
-{
-    return launch(QStringLiteral("./run_cco_restore.sh -ccoPath \"$2\""), {});
 }
 
 QString CommandExecutor::launch(const QString &command, const QStringList &values)
@@ -285,13 +270,20 @@ Outcome CommandExecutor::replacing(const QString &operation, const QString &base
                            "inside it."));
     const QString replaced = result.replaced;
     if (result.outcome.ok() && !replaced.isEmpty()) {
-        // The new folder is in place: the replaced one is deleted while the
-        // app goes on, and the next operation waits for that.
-        deletion = QtConcurrent::run([this, replaced] {
+        // The new folder is in place: the replaced one is kept (an import's,
+        // where there is room) or deleted, while the app goes on.
+        deletion = QtConcurrent::run([this, replaced, baseDir, keep = name == ccoFolderName] {
+            const auto kept =
+                keep ? Updates::keepAsPrevious(replaced, baseDir) : Updates::Kept::Failed;
+            if (kept == Updates::Kept::Kept)
+                return;
             if (!QDir(replaced).removeRecursively())
                 say(QStringLiteral("Could not delete the replaced folder, set aside at %1; the "
                                    "next operation tries again.")
                         .arg(replaced));
+            else if (kept == Updates::Kept::NoRoom)
+                say(QStringLiteral("The previous installation was not kept: keeping it would "
+                                   "leave less than a tenth of the disk, or 500 MB, free."));
         });
     }
     return result.outcome;
@@ -343,4 +335,16 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
     qDebug() << "File extracted successfully to" << dataDir;
     show(QStringLiteral("File extracted successfully to") + dataDir, true);
     return true;
+}
+
+bool CommandExecutor::goBack()
+{
+    if (refuseWhileBusy() || ccoRunsFromInstallation(QStringLiteral("Going back")))
+        return false;
+    const Outcome back = Updates::rollBack(Installation::dataFolder(), false);
+    say(back.ok() ? QStringLiteral("The previous installation is back; the one it replaced is now "
+                                   "the previous one.")
+                  : QStringLiteral("Could not go back to the previous installation: %1.")
+                        .arg(back.why()));
+    return back.ok();
 }

@@ -48,6 +48,16 @@ public:
     // Writes a line of another part of the app (the supervisor, the view)
     // to the log, which keeps every line of the output area.
     void writeToLog(const QString &line) { log->append(line, OutputLog::Line); }
+    // Says so and returns true while a long operation runs.
+    bool refuseWhileBusy();
+    // Whether a CCO runs from the installation, this app's or any other;
+    // if so, a line refusing `operation` says who.
+    bool ccoRunsFromInstallation(const QString &operation);
+    // Shows a line in the output area and logs it, from any thread.
+    void say(const QString &line);
+    // Puts the previous installation back in place by hand, the current one
+    // becoming the previous one; refused while anything runs.
+    bool goBack();
 
 signals:
     void processOutputChanged(const QString &output);
@@ -57,16 +67,21 @@ signals:
 
 public slots:
     QString runExtractJDK();
-    QString runCCO();
-    QString runCCORestore(const QString &newPrefix);
-    QString runCCORestoreUI();
+    QString runCCO() { return launch(QStringLiteral("./run.sh"), {}); }
+    QString runCCORestore(const QString &newPrefix)
+    {
+        return launch(QStringLiteral("./run_cco_restore_silent.sh -ccoPath \"$2\" -prefix \"$3\""),
+                      {newPrefix});
+    }
+    QString runCCORestoreUI()
+    {
+        return launch(QStringLiteral("./run_cco_restore.sh -ccoPath \"$2\""), {});
+    }
     bool patchInstallation();
     bool extractCustomCCOZip(const QString &filePath, const QString &extractedDirName, bool force);
     bool checkDirectoryValidity();
 
 private:
-    // Shows a line in the output area and logs it, from any thread.
-    void say(const QString &line);
     // Logs a fixed text and its value, and shows both in the output area.
     void report(const char *text, const QString &value);
     // A chunk of the running program's output, or a whole line of the app's.
@@ -78,11 +93,6 @@ private:
     // the installation and `values` as $2, $3, ...; a refused or failed
     // start is said. Returns the data folder.
     QString launch(const QString &command, const QStringList &values);
-    // Whether a CCO runs from the installation, this app's or any other;
-    // if so, a line refusing `operation` says who.
-    bool ccoRunsFromInstallation(const QString &operation);
-    // Says so and returns true while a long operation runs.
-    bool refuseWhileBusy();
     // The assets folder, logged.
     static QString assetsPrefix();
     // Whether `name` may be unpacked in `baseDir`: not when it exists and

@@ -42,6 +42,15 @@ RestartSchedule::RestartSchedule(const std::function<bool()> &busy, QObject *par
     connect(&timer, &QTimer::timeout, this, &RestartSchedule::tick);
 }
 
+qint64 RestartSchedule::delay(int endsInARow, qint64 runMs, qint64 first, qint64 longest,
+                              qint64 longRun, int *endsAfter)
+{
+    if (runMs >= longRun)
+        endsInARow = 0;
+    *endsAfter = endsInARow + 1;
+    return qMin<qint64>(first << qMin(endsInARow, 20), longest);
+}
+
 void RestartSchedule::schedule(qint64 delayMs)
 {
     dueAt = clock.elapsed() + delayMs;

@@ -46,6 +46,13 @@ class RestartSchedule : public QObject
 public:
     RestartSchedule(const std::function<bool()> &busy, QObject *parent = nullptr);
 
+    // The wait after an end that `endsInARow` ends came before, of a run
+    // that lasted `runMs`: `first`, doubled for each end before, at most
+    // `longest`; a run of `longRun` counts as a fresh start. The ends in a
+    // row counting this one go to `endsAfter`.
+    static qint64 delay(int endsInARow, qint64 runMs, qint64 first, qint64 longest, qint64 longRun,
+                        int *endsAfter);
+
     void schedule(qint64 delayMs);
     void cancel() { timer.stop(); }
     bool isPending() const { return timer.isActive(); }

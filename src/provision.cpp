@@ -67,6 +67,8 @@ int usage()
                  "  import ZIP    replace the CCO installation with the one in ZIP\n"
                  "  patch         copy the scripts and jars shipped in ./assets into it\n"
                  "  log [N]       print the last N lines (100) of the app's output log\n"
+                 "  rollback      put the previous installation back; the current one becomes the\n"
+                 "                previous one\n"
                  "  pin set       ask twice for a maintenance PIN (4 to 12 digits) and set it\n"
                  "  pin clear     remove the maintenance PIN\n"
                  "  status [--json|--prom]\n"
@@ -164,6 +166,8 @@ int main(int argc, char *argv[])
         out.flush();
         return StatusFile::exitStatus(status, now);
     }
+    if (command == QLatin1String("rollback") && arguments.isEmpty())
+        return executor.goBack() ? 0 : 1;
     if (command == QLatin1String("pin") && arguments.size() == 1) {
         MaintenancePin pin(MaintenancePin::defaultFolder());
         if (arguments.first() == QLatin1String("clear")) {

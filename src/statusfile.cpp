@@ -3,6 +3,7 @@
 #include "ccosupervisor.h"
 #include "commandexecutor.h"
 #include "installation.h"
+#include "updates.h"
 
 #include <QDir>
 #include <QFile>
@@ -99,7 +100,9 @@ QJsonObject StatusFile::snapshot() const
         {"checkPassed",
          Installation::isExecutableFile(runScript) && Installation::runtimeCanRun(runtime)},
         {"importedAt",
-         imported.exists() ? QJsonValue(isoTime(imported.lastModified())) : QJsonValue()}};
+         imported.exists() ? QJsonValue(isoTime(imported.lastModified())) : QJsonValue()},
+        {"previousKept", Updates::hasPrevious(dataFolder)},
+        {"trial", QFileInfo::exists(cco + QLatin1String(".trial"))}};
     return QJsonObject{{"version", QStringLiteral(VARNOLET_VERSION)},
                        {"state", stateName()},
                        {"pid", pid > 0 ? QJsonValue(pid) : QJsonValue()},

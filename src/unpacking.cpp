@@ -3,6 +3,7 @@
 #include "folderswap.h"
 #include "installation.h"
 #include "links.h"
+#include "updates.h"
 
 #include <QDir>
 #include <QFile>
@@ -90,11 +91,18 @@ Result installation(const QString &dataDir, const QString &zip, const Archives::
             return unzipped;
         if (result.wrapped)
             swap.unpacked += QLatin1Char('/') + name;
+        if (!QFileInfo(swap.unpacked + QLatin1String("/run.sh")).isFile())
+            return Outcome::failed(QStringLiteral("the zip holds no run.sh at the top of the "
+                                                  "installation: it is not a CCO installation"));
         return Links::allInside(swap.unpacked);
     });
     if (result.outcome.ok()) {
         QFile marker(Installation::importedMarker(dataDir));
         marker.open(QIODevice::WriteOnly | QIODevice::Truncate);
+        // The new installation's first start is a trial, where there is one
+        // to go back to.
+        if (result.replacing)
+            Updates::beginTrial(dataDir);
     }
     return result;
 }

@@ -5,6 +5,7 @@
 #include "ccoprobe.h"
 #include "commandexecutor.h"
 #include "testsupport.h"
+#include "updates.h"
 
 #include <QDirIterator>
 #include <QSysInfo>
@@ -108,6 +109,7 @@ void tst_Install::cleanup()
     elsewhere.waitForFinished();
     server.close();
     qputenv("PATH", savedPath);
+    Updates::minimumFreeBytes = 500LL * 1000 * 1000;
     unlockAll();
     home.reset();
 }
@@ -235,6 +237,14 @@ void tst_Install::operation_data()
         {"import", "CCO's port taken", "port taken", false,
          "Import refused: CCO is running (a program serving on 127.0.0.1:19991)"},
         {"import", "without force", "no force", false, "Directory already exists: %A/CustomerCheckout"},
+        {"import", "zip without run.sh", "no run.sh", false,
+         "no run.sh at the top of the installation: it is not a CCO"},
+        {"import", "zip made by macOS's Compress", "macos", true, "The zip holds the CustomerCheckout folder itself"},
+        {"import", "previous not kept where space is short", "no room", true, "The previous installation was not kept"},
+        {"rollback", "previous put back", "", true, "The previous installation is back; the one it replaced is"},
+        {"rollback", "no previous", "no previous", false,
+         "Could not go back to the previous installation: there is no"},
+        {"rollback", "CCO running elsewhere", "running elsewhere", false, "Going back" + busy},
         {"import", "empty path", "empty", false, "File not found: "}};
     for (const auto &[operation, name, setup, ok, line] : rows)
         QTest::addRow("%s: %s", operation, name) << operation << setup << ok << line;
@@ -288,6 +298,13 @@ void tst_Install::operation()
         zip = home->incoming() + "/7/cco.zip";
         QVERIFY(writeFile(zip, readFile(zipOf(source, "cco.zip"))) && writeFile(home->incoming() + "/8/x.zip", "x"));
         QVERIFY(setup == "delivered" || writeFile(zip, "not a zip"));
+    } else if (setup == "no run.sh") {
+        QVERIFY(writeFile(home->scratch("photos") + "/photos/holiday.jpg", "jpg"));
+        zip = zipOf(home->scratch("photos"), "cco.zip");
+    } else if (setup == "macos") {
+        QVERIFY(QDir().rename(source, home->scratch("outer") + "/CustomerCheckout"));
+        QVERIFY(writeFile(home->scratch("outer") + "/__MACOSX/CustomerCheckout/._run.sh", "resource fork"));
+        zip = zipOf(home->scratch("outer"), "cco.zip");
     } else if (setup == "corrupt") {
         QVERIFY(writeFile(zip, readFile(zipOf(source, "cco.zip")).replace(40, 40, QByteArray(40, '\xff'))));
         QVERIFY(writeFile(assets + "/" + archive, QByteArray(4096, 'x')));
@@ -324,7 +341,11 @@ void tst_Install::operation()
     else if (setup == "undeletable")
         QVERIFY(run("chmod", {"a-w", home->cco() + "/config"})
                 && (run("chattr", {"+i", home->cco() + "/config"}) || true));
-    else if (setup == "failing pwd")
+    if (setup == "no room" || setup == "undeletable")
+        Updates::minimumFreeBytes = std::numeric_limits<qint64>::max();
+    if (operation == "rollback" && setup != "no previous")
+        QVERIFY(writeScript(home->cco() + ".previous/run.sh", "echo previous installation"));
+    if (setup == "failing pwd")
         shadow("pwd", "exit 1");
     else if (setup == "port taken")
         QVERIFY2(server.listen(QHostAddress::LocalHost, CcoProbe::ccoPort), qPrintable(server.errorString()));
@@ -344,6 +365,8 @@ void tst_Install::operation()
         result = executor->patchInstallation();
     else if (operation == "jdk")
         result = executor->runExtractJDK() == home->appData() && output.join('\n').contains("successfully");
+    else if (operation == "rollback")
+        result = executor->goBack();
     else
         result =
             executor->extractCustomCCOZip(setup == "empty" ? QString() : zip, "CustomerCheckout", setup != "no force");
@@ -368,9 +391,17 @@ void tst_Install::operation()
         }
     } else if (operation == "jdk") {
         QCOMPARE(readFile(home->jre() + "/bin/java"), QByteArray("#!/bin/bash\necho new java\n"));
+    } else if (operation == "rollback") {
+        QCOMPARE(readFile(home->cco() + "/run.sh"), QByteArray("#!/bin/bash\necho previous installation\n"));
+        QCOMPARE(readFile(home->cco() + ".previous/run.sh"), QByteArray("#!/bin/bash\necho old installation\n"));
     } else {
         QCOMPARE(readFile(home->cco() + "/run.sh"), QByteArray("#!/bin/bash\necho new installation\n"));
         QCOMPARE(readFile(home->cco() + "/lib/cco.jar"), QByteArray("new jar"));
+        // The replaced installation is kept where there is room, and the new one is on trial.
+        const bool kept = setup != "no room" && setup != "undeletable";
+        QTRY_COMPARE(readFile(home->cco() + ".previous/run.sh"),
+                     kept ? QByteArray("#!/bin/bash\necho old installation\n") : QByteArray());
+        QVERIFY(QFile::exists(home->cco() + ".trial"));
         QVERIFY(setup != "link inside"
                 || QFileInfo(home->cco() + "/lib/current.jar").symLinkTarget() == home->cco() + "/lib/cco.jar");
     }

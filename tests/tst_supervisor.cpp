@@ -48,6 +48,8 @@ private slots:
     void hungCcoIsDumpedStoppedAndRestarted();
     void pageLoadTriedAgain();
     void personStartBeginsDelaysOver();
+    void trial_data();
+    void trial();
     void staysAfterOperations_data();
     void staysAfterOperations();
 
@@ -282,6 +284,46 @@ void tst_Supervisor::personStartBeginsDelaysOver()
     supervisor->cancelPending();
     supervisor->start();
     QTRY_COMPARE(events.filter("Restarting CCO (attempt 1).").size(), 2);
+}
+
+void tst_Supervisor::trial_data()
+{
+    QTest::addColumn<QByteArray>("script");
+    // Deaths of the new installation before this app was opened again.
+    QTest::addColumn<QByteArray>("deathsBefore");
+    // Starts of the new installation; 0: it passes.
+    QTest::addColumn<int>("starts");
+
+    QTest::newRow("three deaths in a row: the previous one back") << QByteArray("exit 1") << QByteArray("0") << 3;
+    QTest::newRow("after two deaths and a restart of the app, one more")
+        << QByteArray("exit 1") << QByteArray("2") << 1;
+    QTest::newRow("never ready within the window") << QByteArray("exec sleep 60") << QByteArray("0") << 1;
+    QTest::newRow("ready and answering: passed")
+        << QByteArray("echo 'Web container started.'; exec python3 -c \"") + kListener + "\"" << QByteArray("0") << 0;
+}
+
+void tst_Supervisor::trial()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QByteArray, deathsBefore);
+    QFETCH(int, starts);
+    // A freshly imported installation on trial over the previous, good one.
+    QVERIFY(writeScript(home->cco() + ".previous/run.sh", "echo good >> ../good-runs; exec sleep 60"));
+    QVERIFY(writeFile(home->cco() + ".trial", deathsBefore));
+    start(script);
+    if (starts == 0) {
+        QTRY_VERIFY(!QFile::exists(home->cco() + ".trial"));
+        QVERIFY(QFile::exists(home->cco() + ".previous/run.sh") && !QFile::exists(home->appData() + "/good-runs"));
+        return;
+    }
+    QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home->appData() + "/good-runs"), 8000);
+    QCOMPARE(readFile(home->cco() + ".failed/starts").count("start"), starts);
+    QVERIFY(!QFile::exists(home->cco() + ".trial") && !QFile::exists(home->cco() + ".previous"));
+    QVERIFY2(events.contains(QString("The new installation never got ready; the previous one is back. The new one is "
+                                     "kept as %1.failed.")
+                                 .arg(home->cco())),
+             qPrintable(events.join('\n')));
+    QCOMPARE(supervisor->status(), QStringLiteral("The new installation never got ready; the previous one is back"));
 }
 
 void tst_Supervisor::staysAfterOperations_data()

@@ -47,6 +47,10 @@
         <source>CCO stopped answering. Restarting in %1 seconds</source>
         <translation>CCO antwortete nicht mehr. Neustart in %1 Sekunden</translation>
     </message>
+    <message>
+        <source>The new installation never got ready; the previous one is back</source>
+        <translation>Die neue Installation wurde nie bereit; die vorherige ist zurück</translation>
+    </message>
 </context>
 <context>
     <name>CommandExecutor</name>
@@ -76,6 +80,14 @@
         <source>Info</source>
         <translation>Info</translation>
     </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
+    <message>
+        <source>OK</source>
+        <translation>OK</translation>
+    </message>
 </context>
 <context>
     <name>Main</name>
@@ -98,6 +110,10 @@
     <message>
         <source>Varnolet</source>
         <translation>Varnolet</translation>
+    </message>
+    <message>
+        <source>Go back to the previous installation? The current one becomes the previous one.</source>
+        <translation>Zur vorherigen Installation zurückkehren? Die jetzige wird zur vorherigen.</translation>
     </message>
 </context>
 <context>
@@ -148,6 +164,10 @@
     <message>
         <source>Run Restore Tool</source>
         <translation>Wiederherstellung starten</translation>
+    </message>
+    <message>
+        <source>Go back to the previous installation</source>
+        <translation>Zur vorherigen Installation zurück</translation>
     </message>
 </context>
 <context>

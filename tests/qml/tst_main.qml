@@ -80,7 +80,7 @@ TestCase {
         createMain()
         verify(!main.directoryCheckPassed)
         expectScreen(false)
-        verify(!find("countdownText").visible && find("supervisor").status === "")
+        verify(!find("countdownText").visible && find("supervisor").status === "" && !find("goBackButton").visible)
         var settings = find("gsettings")
         // Without the shell's settings schema there is nothing to set: no
         // warning, and the view works.
@@ -236,6 +236,20 @@ TestCase {
         compare(outputText(), "Install patched")
         click("runButton")
         verify(!dialog.visible)
+    }
+
+    // The way back: shown while a previous installation is kept; it asks first.
+    function test_goBack() {
+        verify(helper.writeScript(cco() + "/run.sh", "echo current"))
+        verify(helper.writeScript(cco() + ".previous/run.sh", "echo previous"))
+        createMain()
+        click("goBackButton")
+        var dialog = find("errorDialog")
+        tryVerify(function() { return dialog.opened })
+        waitForRendering(dialog.contentItem)
+        mouseClick(find("okButton"))
+        tryVerify(function() { return helper.readFile(cco() + "/run.sh").indexOf("echo previous") > 0 })
+        compare(helper.readFile(cco() + ".previous/run.sh").indexOf("echo current") > 0, true)
     }
 
     // The prefix typed into the dialog reaches the tool as it is; Enter

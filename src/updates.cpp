@@ -1,0 +1,172 @@
+#include "updates.h"
+
+#include "installation.h"
+#include "processtree.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QStorageInfo>
+
+#include <csignal>
+
+namespace {
+
+// Moves `folder` out of the way under a name the next operation's
+// recovery removes, and removes it; false when it stays.
+bool removeFolder(const QString &folder, const QString &dataFolder)
+{
+    if (!QFileInfo::exists(folder))
+        return true;
+    const QString trash = dataFolder + QLatin1String("/.CustomerCheckout.staging-old");
+    QDir(trash).removeRecursively();
+    return QDir().rename(folder, trash) && (QDir(trash).removeRecursively() || true);
+}
+
+} // namespace
+
+namespace Updates {
+
+qint64 minimumFreeBytes = 500LL * 1000 * 1000;
+
+QString previousFolder(const QString &dataFolder)
+{
+    return Installation::ccoFolder(dataFolder) + QLatin1String(".previous");
+}
+
+QString failedFolder(const QString &dataFolder)
+{
+    return Installation::ccoFolder(dataFolder) + QLatin1String(".failed");
+}
+
+bool hasPrevious(const QString &dataFolder)
+{
+    return QFileInfo(previousFolder(dataFolder)).isDir();
+}
+
+Kept keepAsPrevious(const QString &replaced, const QString &dataFolder)
+{
+    if (!removeFolder(previousFolder(dataFolder), dataFolder))
+        return Kept::Failed;
+    const QStorageInfo disk(dataFolder);
+    if (disk.bytesAvailable() < qMax(minimumFreeBytes, disk.bytesTotal() / 10))
+        return Kept::NoRoom;
+    return QDir().rename(replaced, previousFolder(dataFolder)) ? Kept::Kept : Kept::Failed;
+}
+
+Outcome rollBack(const QString &dataFolder, bool failed)
+{
+    const QString current = Installation::ccoFolder(dataFolder);
+    const QString previous = previousFolder(dataFolder);
+    if (!hasPrevious(dataFolder))
+        return Outcome::failed(QStringLiteral("there is no previous installation"));
+    const QString aside = failed ? failedFolder(dataFolder) : current + QLatin1String(".swapping");
+    if (!removeFolder(aside, dataFolder))
+        return Outcome::failed(QStringLiteral("cannot remove %1").arg(aside));
+    // The same two renames as an import's swap: the current one aside, the
+    // previous one in its place, and back when that fails.
+    QDir dir;
+    if (QFileInfo::exists(current) && !dir.rename(current, aside))
+        return Outcome::failed(QStringLiteral("cannot move %1 aside").arg(current));
+    if (!dir.rename(previous, current)) {
+        dir.rename(aside, current);
+        return Outcome::failed(QStringLiteral("cannot move %1 into place").arg(previous));
+    }
+    if (!failed)
+        dir.rename(aside, previous);
+    QFile::remove(current + QLatin1String(".trial"));
+    return Outcome::done();
+}
+
+void beginTrial(const QString &dataFolder)
+{
+    QFile trial(Installation::ccoFolder(dataFolder) + QLatin1String(".trial"));
+    if (trial.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        trial.write("0\n");
+}
+
+} // namespace Updates
+
+InstallationTrial::InstallationTrial(const QString &dataFolder,
+                                     const std::function<qint64()> &ccoPid, QObject *parent)
+    : QObject(parent)
+    , dataFolder(dataFolder)
+    , ccoPid(ccoPid)
+{
+    readiness.setSingleShot(true);
+    connect(&readiness, &QTimer::timeout, this, [this] {
+        if (!isOn())
+            return;
+        failedNow = true;
+        emit message(QStringLiteral("The new installation did not get ready within %1 seconds: "
+                                    "stopping it.")
+                         .arg(readiness.interval() / 1000));
+        // Its end is reported as any end of CCO, and ends the trial.
+        const QList<qint64> tree = ProcessTree::of(this->ccoPid());
+        ProcessTree::signal(tree, SIGTERM);
+        QTimer::singleShot(killAfter, this, [tree] { ProcessTree::signal(tree, SIGKILL); });
+    });
+}
+
+QString InstallationTrial::file() const
+{
+    return Installation::ccoFolder(dataFolder) + QLatin1String(".trial");
+}
+
+bool InstallationTrial::isOn() const
+{
+    return QFile::exists(file());
+}
+
+int InstallationTrial::deaths() const
+{
+    QFile trial(file());
+    return trial.open(QIODevice::ReadOnly) ? trial.readAll().trimmed().toInt() : 0;
+}
+
+void InstallationTrial::setDeaths(int deaths)
+{
+    QFile trial(file());
+    if (trial.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        trial.write(QByteArray::number(deaths) + '\n');
+}
+
+void InstallationTrial::started(int readinessMs, int killAfterMs)
+{
+    failedNow = false;
+    killAfter = killAfterMs;
+    if (isOn())
+        readiness.start(readinessMs);
+}
+
+void InstallationTrial::passed()
+{
+    readiness.stop();
+    QFile::remove(file());
+}
+
+bool InstallationTrial::died()
+{
+    readiness.stop();
+    if (!isOn())
+        return false;
+    const int count = deaths() + 1;
+    if (!failedNow && count < Updates::kTrialDeaths) {
+        setDeaths(count);
+        return false;
+    }
+    // Never twice in a row: whatever comes of it, the trial is over.
+    QFile::remove(file());
+    const Outcome back = Updates::rollBack(dataFolder, true);
+    if (!back.ok()) {
+        emit message(QStringLiteral("The new installation never got ready, and the previous one "
+                                    "cannot be put back: %1.")
+                         .arg(back.why()));
+        return false;
+    }
+    emit message(QStringLiteral("The new installation never got ready; the previous one is back. "
+                                "The new one is kept as %1.")
+                     .arg(Updates::failedFolder(dataFolder)));
+    emit rolledBack();
+    return true;
+}
