@@ -12,15 +12,18 @@
 
 namespace {
 
-// Moves `folder` out of the way under a name the next operation's
-// recovery removes, and removes it; false when it stays.
+// Moves `folder` out of the way, under a name whose leftovers the next
+// operation's recovery removes, and removes it; false when it stays.
 bool removeFolder(const QString &folder, const QString &dataFolder)
 {
     if (!QFileInfo::exists(folder))
         return true;
     const QString trash = dataFolder + QLatin1String("/.CustomerCheckout.staging-old");
     QDir(trash).removeRecursively();
-    return QDir().rename(folder, trash) && (QDir(trash).removeRecursively() || true);
+    if (!QDir().rename(folder, trash))
+        return false;
+    QDir(trash).removeRecursively();
+    return true;
 }
 
 } // namespace
@@ -60,20 +63,26 @@ Outcome rollBack(const QString &dataFolder, bool failed)
     const QString previous = previousFolder(dataFolder);
     if (!hasPrevious(dataFolder))
         return Outcome::failed(QStringLiteral("there is no previous installation"));
-    const QString aside = failed ? failedFolder(dataFolder) : current + QLatin1String(".swapping");
-    if (!removeFolder(aside, dataFolder))
-        return Outcome::failed(QStringLiteral("cannot remove %1").arg(aside));
-    // The same two renames as an import's swap: the current one aside, the
-    // previous one in its place, and back when that fails.
+    const QString kept = failed ? failedFolder(dataFolder) : previous;
+    if (failed && !removeFolder(kept, dataFolder))
+        return Outcome::failed(QStringLiteral("cannot remove %1").arg(kept));
+    // The same two renames as an import's swap: the current one aside, where
+    // the next operation's recovery puts it back should the app be stopped
+    // in between; the previous one in its place, and back when that fails.
+    const QString aside = dataFolder + QLatin1String("/.CustomerCheckout.staging-back-previous");
     QDir dir;
+    // What an interrupted rollback left aside is the installation, unless
+    // one is in place.
+    if (QFileInfo::exists(aside) && !QFileInfo::exists(current) && !dir.rename(aside, current))
+        return Outcome::failed(QStringLiteral("cannot put %1 back").arg(aside));
+    QDir(aside).removeRecursively();
     if (QFileInfo::exists(current) && !dir.rename(current, aside))
         return Outcome::failed(QStringLiteral("cannot move %1 aside").arg(current));
     if (!dir.rename(previous, current)) {
         dir.rename(aside, current);
         return Outcome::failed(QStringLiteral("cannot move %1 into place").arg(previous));
     }
-    if (!failed)
-        dir.rename(aside, previous);
+    dir.rename(aside, kept);
     QFile::remove(current + QLatin1String(".trial"));
     return Outcome::done();
 }
