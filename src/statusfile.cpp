@@ -65,7 +65,7 @@ QString StatusFile::stateName() const
 {
     using State = CcoSupervisor::State;
     const CcoSupervisor &s = *supervisor;
-    if (executor->isBusy())
+    if (executor && executor->isBusy())
         return QStringLiteral("operation");
     if (s.state == State::Starting && s.notReady)
         return QStringLiteral("not-ready");

@@ -4,6 +4,7 @@
 #include <QDateTime>
 #include <QJsonObject>
 #include <QObject>
+#include <QPointer>
 #include <QTimer>
 
 class CcoSupervisor;
@@ -47,7 +48,7 @@ private:
     QString stateName() const;
 
     CcoSupervisor *supervisor;
-    CommandExecutor *executor;
+    QPointer<CommandExecutor> executor; // may go first when the view is torn down
     QString dataFolder;
     QTimer heartbeat;
     QString state;
