@@ -286,9 +286,7 @@ void CcoSupervisor::restartAfterEnd()
     lastHung = lastHung || state == State::Hung;
     restart.schedule(delay);
     setState(State::RestartWait);
-    const QString how = lastHung ? QStringLiteral("it stopped answering")
-        : lastCrashed            ? QStringLiteral("crashed")
-                                 : QStringLiteral("exit code %1").arg(lastExitCode);
+    const QString how = (lastHung ? QStringLiteral("it ") : QString()) + lastEndInWords();
     say(QStringLiteral("CCO stopped unexpectedly (%1). Restarting in %2 seconds.")
             .arg(how)
             .arg((delay + 999) / 1000));

@@ -26,8 +26,6 @@ class CcoSupervisor : public QObject
 {
     Q_OBJECT
     Q_PROPERTY(CommandExecutor *executor READ executor WRITE setExecutor NOTIFY executorChanged)
-    // Whether CCO has been started (or found running) since the view came up.
-    Q_PROPERTY(bool active READ isActive NOTIFY statusChanged)
     // The countdown, or what CCO is doing, in one short line; empty before
     // the countdown and after it was cancelled.
     Q_PROPERTY(QString status READ status NOTIFY statusChanged)
@@ -68,10 +66,18 @@ public:
 
     CommandExecutor *executor() const { return exec; }
     void setExecutor(CommandExecutor *executor);
-    bool isActive() const { return state != State::Idle && state != State::Countdown; }
     QString status() const;
     bool restartPending() const { return restart.isPending(); }
     OutputModel *output() { return &outputModel; }
+    // The last unexpected end in words, for the output area, the log and a
+    // monitor; empty before one came.
+    QString lastEndInWords() const
+    {
+        return !ended     ? QString()
+            : lastHung    ? QStringLiteral("stopped answering")
+            : lastCrashed ? QStringLiteral("crashed")
+                          : QStringLiteral("exit code %1").arg(lastExitCode);
+    }
     bool previousKept() const { return Updates::hasPrevious(Installation::dataFolder()); }
 
 public slots:

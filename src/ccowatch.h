@@ -39,7 +39,6 @@ public:
     // to answer.
     void watch(qint64 pid, const Timing &timing, int firstInterval = 0);
     void stop();
-    bool isWatching() const { return timer.isActive(); }
 
 signals:
     void answered();

@@ -23,7 +23,6 @@ public:
 
     void start(int stepMs);
     void cancel() { timer.stop(); }
-    bool isRunning() const { return timer.isActive(); }
     int left() const { return stepsLeft; }
 
 signals:

@@ -17,6 +17,11 @@ FolderSwap::FolderSwap(const QString &baseDir, const QString &name)
     , folderName(name)
 { }
 
+QString FolderSwap::leftover(const QString &baseDir, const QString &name, const QString &tag)
+{
+    return baseDir + QLatin1Char('/') + stagingPrefix(name) + tag;
+}
+
 FolderSwap::Recovery FolderSwap::recover(const QString &baseDir, const QString &name)
 {
     Recovery recovery;

@@ -28,6 +28,10 @@ public:
         // A line for each leftover that could not be removed.
         QStringList stuck;
     };
+    // A folder beside baseDir/name that recovery treats as a leftover of a
+    // replacement: removed, or, when `tag` ends in "-previous" and
+    // baseDir/name is missing, put back in its place.
+    static QString leftover(const QString &baseDir, const QString &name, const QString &tag);
     // Undoes what interrupted replacements of baseDir/name left behind.
     static Recovery recover(const QString &baseDir, const QString &name);
 

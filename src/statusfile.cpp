@@ -87,10 +87,6 @@ QJsonObject StatusFile::snapshot() const
     using State = CcoSupervisor::State;
     const CcoSupervisor &s = *supervisor;
     const qint64 pid = s.state == State::RestartWait || s.state == State::Stopped ? 0 : s.ccoPid();
-    const QString lastEnd = !s.ended ? QString()
-        : s.lastHung                 ? QStringLiteral("stopped answering")
-        : s.lastCrashed              ? QStringLiteral("crashed")
-                                     : QStringLiteral("exit code %1").arg(s.lastExitCode);
     const QString cco = Installation::ccoFolder(dataFolder);
     const QString runtime = Installation::runtimeFolder(dataFolder);
     const QString runScript = cco + QLatin1String("/run.sh");
@@ -102,12 +98,12 @@ QJsonObject StatusFile::snapshot() const
         {"importedAt",
          imported.exists() ? QJsonValue(isoTime(imported.lastModified())) : QJsonValue()},
         {"previousKept", Updates::hasPrevious(dataFolder)},
-        {"trial", QFileInfo::exists(cco + QLatin1String(".trial"))}};
+        {"trial", QFileInfo::exists(Updates::trialFile(dataFolder))}};
     return QJsonObject{{"version", QStringLiteral(VARNOLET_VERSION)},
                        {"state", stateName()},
                        {"pid", pid > 0 ? QJsonValue(pid) : QJsonValue()},
                        {"restarts24h", s.restart.restartsInLastDay()},
-                       {"lastEnd", orNull(lastEnd)},
+                       {"lastEnd", orNull(s.lastEndInWords())},
                        {"installation", installation},
                        {"runtimePresent", Installation::runtimeCanRun(runtime)},
                        {"freeBytes", QStorageInfo(dataFolder).bytesAvailable()}};

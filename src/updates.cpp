@@ -1,5 +1,6 @@
 #include "updates.h"
 
+#include "folderswap.h"
 #include "installation.h"
 #include "processtree.h"
 
@@ -18,7 +19,8 @@ bool removeFolder(const QString &folder, const QString &dataFolder)
 {
     if (!QFileInfo::exists(folder))
         return true;
-    const QString trash = dataFolder + QLatin1String("/.CustomerCheckout.staging-old");
+    const QString trash =
+        FolderSwap::leftover(dataFolder, Installation::ccoFolderName, QStringLiteral("old"));
     QDir(trash).removeRecursively();
     if (!QDir().rename(folder, trash))
         return false;
@@ -69,7 +71,8 @@ Outcome rollBack(const QString &dataFolder, bool failed)
     // The same two renames as an import's swap: the current one aside, where
     // the next operation's recovery puts it back should the app be stopped
     // in between; the previous one in its place, and back when that fails.
-    const QString aside = dataFolder + QLatin1String("/.CustomerCheckout.staging-back-previous");
+    const QString aside = FolderSwap::leftover(dataFolder, Installation::ccoFolderName,
+                                               QStringLiteral("back-previous"));
     QDir dir;
     // What an interrupted rollback left aside is the installation, unless
     // one is in place.
@@ -83,13 +86,18 @@ Outcome rollBack(const QString &dataFolder, bool failed)
         return Outcome::failed(QStringLiteral("cannot move %1 into place").arg(previous));
     }
     dir.rename(aside, kept);
-    QFile::remove(current + QLatin1String(".trial"));
+    QFile::remove(trialFile(dataFolder));
     return Outcome::done();
+}
+
+QString trialFile(const QString &dataFolder)
+{
+    return Installation::ccoFolder(dataFolder) + QLatin1String(".trial");
 }
 
 void beginTrial(const QString &dataFolder)
 {
-    QFile trial(Installation::ccoFolder(dataFolder) + QLatin1String(".trial"));
+    QFile trial(trialFile(dataFolder));
     if (trial.open(QIODevice::WriteOnly | QIODevice::Truncate))
         trial.write("0\n");
 }
@@ -119,7 +127,7 @@ InstallationTrial::InstallationTrial(const QString &dataFolder,
 
 QString InstallationTrial::file() const
 {
-    return Installation::ccoFolder(dataFolder) + QLatin1String(".trial");
+    return Updates::trialFile(dataFolder);
 }
 
 bool InstallationTrial::isOn() const

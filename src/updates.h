@@ -38,6 +38,8 @@ Kept keepAsPrevious(const QString &replaced, const QString &dataFolder);
 // the previous one, or, after a failed trial (`failed`), the failed one.
 Outcome rollBack(const QString &dataFolder, bool failed);
 
+// Where the trial of a new installation keeps its deaths so far.
+QString trialFile(const QString &dataFolder);
 void beginTrial(const QString &dataFolder);
 
 } // namespace Updates
