@@ -1,49 +1,32 @@
 #ifndef CCOPROCESS_H
 #define CCOPROCESS_H
 
+#include "ccooutput.h"
 #include "outcome.h"
 
 #include <QObject>
 #include <QProcess>
-#include <QTextDecoder>
-
-#include <memory>
-
-// Finds CCO's readiness and stop lines in standard output that arrives in
-// chunks: a line split across two reads is still found, and a line is found
-// once, in the chunk where it ends.
-class MarkerScanner
-{
-public:
-    static const QString readinessLine; // "Web container started."
-    static const QString stopLine; // "STOP_CCO Bye"
-
-    struct Found
-    {
-        bool ready = false;
-        bool stopped = false;
-    };
-    Found scan(const QString &chunk);
-    void reset() { tail.clear(); }
-
-private:
-    // The end of the previous chunk, shorter than either line.
-    QString tail;
-};
 
 // The one long-lived program of the app: CCO, or its restore tool, started
-// with bash from the installation. Its output is decoded per channel, so
-// that a UTF-8 sequence split across two reads stays intact, and its
-// readiness and stop lines are found across chunks.
+// with bash from the installation under varnolet-run, which keeps its output
+// in files of the data folder (ccooutput.h), so that it runs on unharmed when
+// the app is closed. What it writes, and what a CCO that was running when the
+// app opened writes, comes out of output(), ready() and stopLineFound().
 class CcoProcess : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit CcoProcess(QObject *parent = nullptr);
-    // A program still running is killed, and its end is not reported.
+    explicit CcoProcess(const QString &dataFolder, QObject *parent = nullptr);
+    // A program still running is killed with everything it started, and its
+    // end is not reported.
     ~CcoProcess() override;
 
+    // varnolet-run: beside the app, or where the build put it.
+    static QString runner();
+
+    // Follows the output files from now on (see CcoOutput::follow()).
+    void follow() { followed.follow(); }
     const QProcess &program() const { return process; }
     bool isRunning() const { return process.state() != QProcess::NotRunning; }
 
@@ -54,22 +37,18 @@ public:
                   const QStringList &values);
 
 signals:
-    // A decoded chunk of either channel, zero bytes removed.
     void output(const QString &text);
     void ready();
     void stopLineFound();
-    // The program ended; `stopLineSeen` tells whether it wrote the stop line.
+    // The program ended, all its output read; `stopLineSeen` tells whether
+    // it wrote the stop line.
     void ended(int exitCode, QProcess::ExitStatus exitStatus, const QString &error,
                bool stopLineSeen);
 
 private:
-    void read(QProcess::ProcessChannel channel);
-
+    QString dataFolder;
     QProcess process;
-    std::unique_ptr<QTextDecoder> stdoutDecoder;
-    std::unique_ptr<QTextDecoder> stderrDecoder;
-    MarkerScanner scanner;
-    bool stopLineSeen = false;
+    CcoOutput followed;
 };
 
 #endif // CCOPROCESS_H

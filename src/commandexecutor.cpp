@@ -22,6 +22,7 @@ using Installation::runtimeFolderName;
 
 CommandExecutor::CommandExecutor(QObject *parent)
     : QObject(parent)
+    , ccoProcess(Installation::dataFolder())
     , log(new OutputLog(Installation::dataFolder(), this))
 {
     connect(&running, &LongOperation::changed, this, &CommandExecutor::operationChanged);

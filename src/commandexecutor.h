@@ -40,6 +40,8 @@ public:
 
     // The process CCO and the restore tool run in, for watching its state.
     const QProcess &program() const { return ccoProcess.program(); }
+    // Passes on what a CCO writes from now on, whoever started it.
+    void followCcoOutput() { ccoProcess.follow(); }
     // Named in English for the output area's lines; shown in the device's
     // language.
     QString operation() const { return tr(running.name().toUtf8().constData()); }

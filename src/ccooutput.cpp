@@ -1,0 +1,113 @@
+#include "ccooutput.h"
+
+#include <QDir>
+#include <QSaveFile>
+#include <QTextCodec>
+
+namespace {
+
+std::unique_ptr<QTextDecoder> makeUtf8Decoder()
+{
+    return std::unique_ptr<QTextDecoder>(QTextCodec::codecForName("UTF-8")->makeDecoder());
+}
+
+// Whether `marker` occurs in `text` ending after its first `seenLength`
+// characters: an occurrence not already found in an earlier chunk.
+bool containsNewOccurrence(const QString &text, const QString &marker, int seenLength)
+{
+    return text.indexOf(marker, qMax(0, seenLength - marker.size() + 1)) >= 0;
+}
+
+} // namespace
+
+const QString MarkerScanner::readinessLine = QStringLiteral("Web container started.");
+const QString MarkerScanner::stopLine = QStringLiteral("STOP_CCO Bye");
+
+MarkerScanner::Found MarkerScanner::scan(const QString &chunk)
+{
+    const QString window = tail + chunk;
+    const int seen = tail.size();
+    Found found;
+    found.ready = containsNewOccurrence(window, readinessLine, seen);
+    found.stopped = containsNewOccurrence(window, stopLine, seen);
+    tail = window.right(qMax(readinessLine.size(), stopLine.size()) - 1);
+    return found;
+}
+
+QString CcoOutput::outputFile(const QString &dataFolder)
+{
+    return dataFolder + QLatin1String("/logs/cco-output.log");
+}
+
+QString CcoOutput::errorFile(const QString &dataFolder)
+{
+    return dataFolder + QLatin1String("/logs/cco-errors.log");
+}
+
+CcoOutput::CcoOutput(const QString &dataFolder, QObject *parent)
+    : QObject(parent)
+    , positionFile(dataFolder + QLatin1String("/logs/cco-output.position"))
+    , channels{{OutputFollower(outputFile(dataFolder)), makeUtf8Decoder()},
+               {OutputFollower(errorFile(dataFolder)), makeUtf8Decoder()}}
+{
+    QFile saved(positionFile);
+    if (saved.open(QIODevice::ReadOnly)) {
+        for (Channel &channel : channels) {
+            const QList<QByteArray> fields = saved.readLine().trimmed().split(' ');
+            if (fields.size() == 2)
+                channel.follower.resume({fields[0].toULongLong(), fields[1].toLongLong()});
+        }
+    }
+    connect(&timer, &QTimer::timeout, this, &CcoOutput::poll);
+    saveTimer.setSingleShot(true);
+    connect(&saveTimer, &QTimer::timeout, this, &CcoOutput::savePosition);
+}
+
+CcoOutput::~CcoOutput()
+{
+    if (moved)
+        savePosition();
+}
+
+void CcoOutput::savePosition()
+{
+    moved = false;
+    QSaveFile file(positionFile);
+    if (!file.open(QIODevice::WriteOnly))
+        return;
+    for (const Channel &channel : channels) {
+        const OutputFollower::Position at = channel.follower.position();
+        file.write(QByteArray::number(at.inode) + ' ' + QByteArray::number(at.offset) + '\n');
+    }
+    file.commit();
+}
+
+void CcoOutput::restart()
+{
+    poll();
+    for (Channel &channel : channels)
+        channel.decoder = makeUtf8Decoder();
+    scanner.reset();
+    stopSeen = false;
+}
+
+void CcoOutput::poll()
+{
+    for (int i = 0; i < 2; ++i) {
+        const QByteArray bytes = channels[i].follower.take();
+        if (bytes.isEmpty())
+            continue;
+        moved = true;
+        if (!saveTimer.isActive())
+            saveTimer.start(1000);
+        QString text = channels[i].decoder->toUnicode(bytes);
+        text.remove(QChar(0));
+        const MarkerScanner::Found found = i == 0 ? scanner.scan(text) : MarkerScanner::Found();
+        stopSeen = stopSeen || found.stopped;
+        emit output(text);
+        if (found.ready)
+            emit ready();
+        if (found.stopped)
+            emit stopLineFound();
+    }
+}

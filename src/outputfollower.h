@@ -1,0 +1,45 @@
+#ifndef OUTPUTFOLLOWER_H
+#define OUTPUTFOLLOWER_H
+
+#include <QByteArray>
+#include <QFile>
+#include <QString>
+
+// Follows a file that another process appends to and now and then moves to
+// FILE.1, starting a new one (varnolet-run's output files): hands on every
+// byte once and in order, the rest of a file moved aside included, and can
+// carry on where it stood after the app was closed.
+class OutputFollower
+{
+public:
+    // Where reading stands: the file, by inode, and the bytes of it read.
+    struct Position
+    {
+        quint64 inode = 0;
+        qint64 offset = 0;
+    };
+
+    explicit OutputFollower(const QString &path)
+        : path(path)
+    {
+    }
+
+    // Carries on from `at` at the next take(), in the file or in FILE.1
+    // where it was moved meanwhile; from the start of the file when neither
+    // is the one read then.
+    void resume(const Position &at) { resumeAt = at; }
+    Position position() const { return {inode, file.isOpen() ? file.pos() : 0}; }
+
+    // Everything written since the last call.
+    QByteArray take();
+
+private:
+    bool openAt(const QString &name, quint64 wanted, qint64 offset);
+
+    QString path;
+    QFile file;
+    quint64 inode = 0;
+    Position resumeAt;
+};
+
+#endif // OUTPUTFOLLOWER_H
