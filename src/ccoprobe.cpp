@@ -1,12 +1,15 @@
 #include "ccoprobe.h"
 
 #include "installation.h"
+#include "processtree.h"
 
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QHash>
+#include <QMultiHash>
 #include <QSet>
 #include <QTcpSocket>
 
@@ -70,31 +73,37 @@ QSet<QString> listeningInodes(quint16 port)
     return inodes;
 }
 
-} // namespace
-
-namespace CcoProbe {
-
-quint16 ccoPort = 9999;
-
-QStringList processesInside(const QString &folder)
+// What /proc says of the processes of this system, this one excepted.
+struct Processes
 {
-    const QString canonical = QFileInfo(folder).canonicalFilePath();
-    QStringList found;
-    if (canonical.isEmpty())
-        return found;
+    QHash<qint64, qint64> parent;
+    QMultiHash<qint64, qint64> children;
+    QList<qint64> pids;
+};
+
+Processes scan()
+{
+    Processes all;
     for (const QString &pid : processIds()) {
-        const QString base = QStringLiteral("/proc/") + pid;
-        if (inside(QFileInfo(base + QLatin1String("/cwd")).symLinkTarget(), canonical)
-            || inside(QFileInfo(base + QLatin1String("/exe")).symLinkTarget(), canonical))
-            found << describe(pid);
+        const qint64 parent = ProcessTree::parentOf(pid.toLongLong());
+        all.pids << pid.toLongLong();
+        all.parent.insert(pid.toLongLong(), parent);
+        all.children.insert(parent, pid.toLongLong());
     }
-    return found;
+    return all;
 }
 
-QStringList listenersOn(quint16 port)
+QString link(qint64 pid, const char *name)
+{
+    return QFileInfo(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name)))
+        .symLinkTarget();
+}
+
+// The pids listening on `port`, where /proc shows them.
+QSet<qint64> listenerPids(quint16 port)
 {
     const QSet<QString> inodes = listeningInodes(port);
-    QStringList found;
+    QSet<qint64> found;
     if (inodes.isEmpty())
         return found;
     for (const QString &pid : processIds()) {
@@ -105,11 +114,59 @@ QStringList listenersOn(quint16 port)
                 QFile::symLinkTarget(fd.filePath()).section(QLatin1Char('/'), -1);
             const QRegularExpressionMatch match = socket.match(target);
             if (match.hasMatch() && inodes.contains(match.captured(1))) {
-                found << describe(pid);
+                found.insert(pid.toLongLong());
                 break;
             }
         }
     }
+    return found;
+}
+
+
+// The processes of this installation's CCO.
+QSet<qint64> ccoProcesses(const Processes &all, const QString &dataFolder, quint16 port)
+{
+    const QString data = QFileInfo(dataFolder).canonicalFilePath();
+    const QString cco = QFileInfo(Installation::ccoFolder(dataFolder)).canonicalFilePath();
+    QSet<qint64> found;
+    if (data.isEmpty())
+        return found;
+    QSet<qint64> listeners;
+    bool listenersRead = false;
+    for (qint64 pid : all.pids) {
+        if (inside(link(pid, "exe"), data)) {
+            found.insert(pid);
+            continue;
+        }
+        if (cco.isEmpty() || !inside(link(pid, "cwd"), cco))
+            continue;
+        if (!listenersRead) {
+            listeners = listenerPids(port);
+            listenersRead = true;
+        }
+        QList<qint64> tree{pid};
+        for (int i = 0; i < tree.size(); ++i) {
+            if (listeners.contains(tree[i])) {
+                found.insert(pid);
+                break;
+            }
+            tree += all.children.values(tree[i]);
+        }
+    }
+    return found;
+}
+
+} // namespace
+
+namespace CcoProbe {
+
+quint16 ccoPort = 9999;
+
+QStringList listenersOn(quint16 port)
+{
+    QStringList found;
+    for (qint64 pid : listenerPids(port))
+        found << describe(QString::number(pid));
     return found;
 }
 
@@ -121,26 +178,45 @@ bool addressAnswers(quint16 port)
     return probe.waitForConnected(1000);
 }
 
-QString runningCco(const QString &dataFolder)
+Cco runningCco(const QString &dataFolder)
 {
-    QStringList what = processesInside(dataFolder);
-    if (addressAnswers(ccoPort)) {
-        const QStringList listeners = listenersOn(ccoPort);
-        for (const QString &listener : listeners) {
-            if (!what.contains(listener))
-                what << listener;
-        }
-        if (listeners.isEmpty())
-            what << QStringLiteral("a program serving on 127.0.0.1:%1").arg(ccoPort);
+    const Processes all = scan();
+    const QSet<qint64> cco = ccoProcesses(all, dataFolder, ccoPort);
+    for (qint64 pid : all.pids) {
+        if (cco.contains(pid) && !cco.contains(all.parent.value(pid)))
+            return {pid, describe(QString::number(pid))};
     }
-    return what.join(QLatin1String("; "));
+    return {};
 }
 
-QStringList whoServes(const QString &dataFolder)
+QString strangerOnPort(const QString &dataFolder)
+{
+    if (!addressAnswers(ccoPort))
+        return QString();
+    const Processes all = scan();
+    const QSet<qint64> cco = ccoProcesses(all, dataFolder, ccoPort);
+    const QSet<qint64> listeners = listenerPids(ccoPort);
+    for (qint64 pid : listeners) {
+        bool ccoOwn = false;
+        for (qint64 up = pid; up > 1 && !ccoOwn; up = all.parent.value(up))
+            ccoOwn = cco.contains(up);
+        if (!ccoOwn) {
+            const QString commandLine = commandLineOf(QString::number(pid));
+            return commandLine.isEmpty() ? QStringLiteral("pid %1").arg(pid)
+                                         : QStringLiteral("pid %1 (%2)").arg(pid).arg(commandLine);
+        }
+    }
+    return listeners.isEmpty() ? QStringLiteral("a process this app cannot see") : QString();
+}
+
+QStringList whoServes(const QString &dataFolder, int readinessMs)
 {
     const QStringList holders = listenersOn(ccoPort);
     const QString java = Installation::javaOf(Installation::runtimeFolder(dataFolder));
-    return {holders.isEmpty() ? QStringLiteral("Nothing listens on 127.0.0.1:%1 yet.").arg(ccoPort)
+    return {QStringLiteral("CCO has not said \"Web container started.\" %1 seconds after its "
+                           "start; it keeps running.")
+                .arg(readinessMs / 1000),
+            holders.isEmpty() ? QStringLiteral("Nothing listens on 127.0.0.1:%1 yet.").arg(ccoPort)
                               : QStringLiteral("127.0.0.1:%1 is held by %2.")
                                     .arg(ccoPort)
                                     .arg(holders.join(QLatin1String("; "))),

@@ -4,18 +4,31 @@
 #include <QString>
 #include <QStringList>
 
-// Finds out whether a CCO runs on this device, whoever started it: a process
-// working or running from inside the data folder, or a program serving on
-// CCO's address. Reads /proc and opens no more than a loopback connection.
+// Finds out whether this installation's CCO runs on this device, whoever
+// started it, and who else holds CCO's address. A process is CCO when its
+// program lies inside the data folder (the runtime's java), or when it works
+// inside the installation and it, or a process it started, listens on CCO's
+// port; a shell that only works there is not. Reads /proc and opens no more
+// than a loopback connection.
 namespace CcoProbe {
 
 // The port CCO serves on, 9999. The backend's own tests move it, so that they
 // can run beside the tests that serve on the real one.
 extern quint16 ccoPort;
 
-// "pid N: command line" of each process whose working folder or executable
-// lies inside `folder`, this process excepted.
-QStringList processesInside(const QString &folder);
+// The first of this installation's CCO processes, none of whose parents is
+// one: its pid, 0 when none runs, and "pid N: command line".
+struct Cco
+{
+    qint64 pid = 0;
+    QString description;
+};
+Cco runningCco(const QString &dataFolder);
+
+// Who holds CCO's address, when it answers and the holder is not this
+// installation's CCO: "pid N (command line)", or "a process this app cannot
+// see"; empty when the address is free or CCO's own.
+QString strangerOnPort(const QString &dataFolder);
 
 // "pid N: command line" of each process listening on the loopback or any
 // address at `port`, where /proc shows it.
@@ -24,13 +37,10 @@ QStringList listenersOn(quint16 port);
 // Whether something accepts connections on 127.0.0.1:`port` now.
 bool addressAnswers(quint16 port);
 
-// What runs as CCO from `dataFolder` or on CCO's address, in one line;
-// empty when nothing does.
-QString runningCco(const QString &dataFolder);
-
-// For a CCO that does not get ready, in two lines: who holds CCO's address,
-// and whether the runtime's java exists.
-QStringList whoServes(const QString &dataFolder);
+// For a CCO that has not got ready `readinessMs` after its start, in three
+// lines: that it has not, who holds CCO's address, and whether the
+// runtime's java exists.
+QStringList whoServes(const QString &dataFolder, int readinessMs);
 
 } // namespace CcoProbe
 

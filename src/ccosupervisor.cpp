@@ -7,7 +7,6 @@
 
 #include <QDebug>
 
-#include <QRegularExpression>
 CcoSupervisor::Delays CcoSupervisor::defaultDelays;
 
 CcoSupervisor::CcoSupervisor(QObject *parent)
@@ -37,30 +36,38 @@ CcoSupervisor::CcoSupervisor(QObject *parent)
         say(QStringLiteral("Restarting CCO (attempt %1).").arg(unexpectedEnds));
         launch(false);
     });
-    pageRetryTimer.setSingleShot(true);
-    connect(&pageRetryTimer, &QTimer::timeout, this, [this] {
-        if (pageFailing && pageShown())
+    connect(&page, &PageRetry::retry, this, [this] {
+        if (pageShown())
             emit loadRequested();
     });
+    // A CCO that another started answers: it is ready.
     connect(&watch, &CcoWatch::firstAnswer, this, [this] {
-        if (state != State::Elsewhere || shownElsewhere)
+        if (ownRun || state != State::Starting)
             return;
-        shownElsewhere = true;
-        emit statusChanged();
+        readinessTimer.stop();
+        showTimer.stop();
+        setState(State::Ready);
         emit showRequested();
     });
+    // An adopted CCO is no child of this app: its end is not reported, but
+    // seen in its processes.
     connect(&watch, &CcoWatch::gone, this, [this] {
-        if (state != State::Elsewhere)
-            return; // this app's own CCO: its end is reported
-        say(QStringLiteral("CCO no longer answers on 127.0.0.1:%1.").arg(CcoProbe::ccoPort));
-        setState(State::Stopped);
+        if (ownRun)
+            return;
+        lastCrashed = lastHung = false;
+        lastGone = true;
         emit hideRequested();
+        restartAfterEnd();
     });
     connect(&watch, &CcoWatch::hung, this, &CcoSupervisor::onHung);
     connect(&watch, &CcoWatch::stopped, this, [this] {
-        // An adopted CCO is no child of this app: its end is not reported.
-        if (state == State::Hung && !ownRun)
+        if (state == State::Hung && !ownRun) {
+            lastGone = false;
             restartAfterEnd();
+        }
+    });
+    connect(&portWait, &PortWait::lookAgain, this, [this] {
+        busy() ? portWait.later(delays.portLook) : launch(false);
     });
 }
 
@@ -82,13 +89,14 @@ void CcoSupervisor::setExecutor(CommandExecutor *executor)
         connect(exec, &CommandExecutor::ccoStopped, this, &CcoSupervisor::onStopLine);
         connect(&exec->program(), QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
                 this, &CcoSupervisor::onFinished);
+        exec->followCcoOutput();
     }
     emit executorChanged();
 }
 
 QString CcoSupervisor::status() const
 {
-    if (pageFailing && pageShown())
+    if (page.failing() && pageShown())
         return tr("CCO's page does not answer yet");
     if (backFromTrial && state == State::Starting)
         return tr("The new installation never got ready; the previous one is back");
@@ -100,9 +108,10 @@ QString CcoSupervisor::status() const
     case State::Starting:
         return tr("CCO is starting");
     case State::Ready:
-        return tr("CCO is running");
-    case State::Elsewhere:
-        return tr("CCO is running (started before this app)");
+        return adoptedPid > 0 ? tr("CCO is running (started before this app)")
+                              : tr("CCO is running");
+    case State::PortHeld:
+        return portWait.statusLine();
     case State::Hung:
         return tr("CCO stopped answering. Stopping it");
     case State::RestartWait: {
@@ -110,7 +119,9 @@ QString CcoSupervisor::status() const
         if (lastHung)
             return tr("CCO stopped answering. Restarting in %1 seconds").arg(seconds);
         return tr("CCO stopped unexpectedly (%1). Restarting in %2 seconds")
-            .arg(lastCrashed ? tr("crashed") : tr("exit code %1").arg(lastExitCode))
+            .arg(lastCrashed ? tr("crashed")
+                 : lastGone  ? tr("its processes are gone")
+                             : tr("exit code %1").arg(lastExitCode))
             .arg(seconds);
     }
     case State::Stopped:
@@ -121,29 +132,34 @@ QString CcoSupervisor::status() const
 
 qint64 CcoSupervisor::ccoPid() const
 {
-    if (state == State::Elsewhere || (state == State::Hung && !ownRun))
-        return elsewherePid;
+    if (adoptedPid > 0)
+        return adoptedPid;
     return exec && exec->program().state() != QProcess::NotRunning ? exec->program().processId()
                                                                    : 0;
 }
 
 bool CcoSupervisor::busy() const
 {
-    return exec && exec->isBusy();
+    // An operation, or the restore tool: nothing starts CCO under either.
+    return exec
+        && (exec->isBusy() || (exec->program().state() != QProcess::NotRunning && !ownRun));
 }
 
 bool CcoSupervisor::pageShown() const
 {
-    return state == State::Ready || (state == State::Elsewhere && shownElsewhere);
+    return state == State::Ready;
 }
 
 void CcoSupervisor::setState(State next)
 {
-    if (next != State::Ready && next != State::Elsewhere) {
+    if (next != State::Ready && next != State::Starting)
         watch.stop();
-        pageFailing = false;
-        pageRetryTimer.stop();
-    }
+    if (next != State::Ready && next != State::Starting && next != State::Hung)
+        adoptedPid = 0;
+    if (next != State::Ready)
+        page.reset();
+    if (next != State::PortHeld)
+        portWait.stop();
     state = next;
     emit statusChanged();
 }
@@ -176,15 +192,10 @@ void CcoSupervisor::cancelPending()
 {
     if (state == State::RestartWait) {
         cancelRestart();
-    } else if (state == State::Countdown) {
+    } else if (state == State::Countdown || state == State::PortHeld) {
         countdown.cancel();
         setState(State::Idle);
     }
-}
-
-void CcoSupervisor::start()
-{
-    launch(true);
 }
 
 void CcoSupervisor::launch(bool byPerson)
@@ -202,16 +213,17 @@ void CcoSupervisor::launch(bool byPerson)
     restart.cancel();
     showTimer.stop();
     notReady = false;
-    const QString running = CcoProbe::runningCco(Installation::dataFolder());
-    if (!running.isEmpty()) {
-        say(QStringLiteral("CCO is already running (%1): showing it instead of starting another.")
-                .arg(running));
-        shownElsewhere = false;
-        static const QRegularExpression pid(QStringLiteral("^pid (\\d+)"));
-        elsewherePid = pid.match(running).captured(1).toLongLong();
-        setState(State::Elsewhere);
-        watch.watch(elsewherePid, delays.liveness, delays.watch);
-        return;
+    const QString dataFolder = Installation::dataFolder();
+    const CcoProbe::Cco running = CcoProbe::runningCco(dataFolder);
+    if (running.pid > 0)
+        return adopt(running.pid, running.description);
+    // Another program's page is never shown: CCO starts once it is gone.
+    const QString holder = CcoProbe::strangerOnPort(dataFolder);
+    if (!holder.isEmpty()) {
+        const QString line = portWait.hold(holder, delays.portLook, byPerson);
+        if (!line.isEmpty())
+            say(line);
+        return setState(State::PortHeld);
     }
     if (byPerson)
         unexpectedEnds = 0;
@@ -224,6 +236,20 @@ void CcoSupervisor::launch(bool byPerson)
     runClock.start();
     readinessTimer.start(delays.readiness);
     setState(State::Starting);
+}
+
+void CcoSupervisor::adopt(qint64 pid, const QString &description)
+{
+    say(QStringLiteral("CCO is already running (%1): looking after it instead of starting "
+                       "another.")
+            .arg(description));
+    stopLine = false;
+    setState(State::Starting);
+    adoptedPid = pid;
+    runClock.start();
+    readinessTimer.start(delays.readiness);
+    // Shown at its first answer, or after its readiness line.
+    watch.watch(pid, delays.liveness, delays.watch);
 }
 
 void CcoSupervisor::cancelRestart()
@@ -250,12 +276,12 @@ void CcoSupervisor::onStopLine()
     // a CCO that is going away.
     showTimer.stop();
     readinessTimer.stop();
-    if (ownRun && exec && exec->program().state() != QProcess::NotRunning) {
+    const bool adopted = adoptedPid > 0 && (state == State::Starting || state == State::Ready);
+    if (adopted || (ownRun && exec && exec->ccoStopLineSeen())) {
         stopLine = true;
         setState(State::Stopped);
     }
-    if (state != State::Elsewhere)
-        emit hideRequested();
+    emit hideRequested();
 }
 
 void CcoSupervisor::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
@@ -270,6 +296,7 @@ void CcoSupervisor::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
         return;
     }
     lastHung = state == State::Hung;
+    lastGone = false;
     lastCrashed = exitStatus == QProcess::CrashExit;
     lastExitCode = exitCode;
     // A new installation that failed its trial: the previous one at once.
@@ -294,53 +321,35 @@ void CcoSupervisor::restartAfterEnd()
 
 void CcoSupervisor::explainNotReady()
 {
-    if (!exec || exec->program().state() == QProcess::NotRunning)
+    if (ccoPid() == 0)
         return;
     notReady = true;
     emit statusChanged();
-    say(QStringLiteral("CCO has not said \"Web container started.\" %1 seconds after its start; "
-                       "it keeps running.")
-            .arg(delays.readiness / 1000));
-    for (const QString &line : CcoProbe::whoServes(Installation::dataFolder()))
+    for (const QString &line : CcoProbe::whoServes(Installation::dataFolder(), delays.readiness))
         say(line);
 }
 
 void CcoSupervisor::onHung(qint64 java)
 {
-    const CcoWatch::Timing &t = delays.liveness;
-    say(QStringLiteral("CCO has not answered on 127.0.0.1:%1 for %2 seconds while it runs: it "
-                       "is hung. %3")
-            .arg(CcoProbe::ccoPort)
-            .arg(qint64(t.hungAfter) * qMax(t.interval, t.deadline) / 1000)
-            .arg(java > 0 ? QStringLiteral("Asked its Java (pid %1) for a thread dump; stopping "
-                                           "it.")
-                                .arg(java)
-                          : QStringLiteral("No Java in its processes to ask for a thread dump; "
-                                           "stopping it.")));
+    say(CcoWatch::hungLine(delays.liveness, java));
     setState(State::Hung);
     emit hideRequested();
 }
 
 void CcoSupervisor::pageLoadFailed()
 {
-    if (!pageShown())
-        return;
     // Shown again as soon as a load succeeds; meanwhile the maintenance
     // screen says why.
-    if (!pageFailing) {
-        pageFailing = true;
+    if (pageShown() && page.failed(delays.pageRetry)) {
         emit hideRequested();
         emit statusChanged();
     }
-    pageRetryTimer.start(delays.pageRetry);
 }
 
 void CcoSupervisor::pageLoaded()
 {
-    if (!pageFailing || !pageShown())
-        return;
-    pageFailing = false;
-    pageRetryTimer.stop();
-    emit statusChanged();
-    emit pageReady();
+    if (pageShown() && page.loaded()) {
+        emit statusChanged();
+        emit pageReady();
+    }
 }

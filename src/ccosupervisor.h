@@ -6,6 +6,8 @@
 #include "countdown.h"
 #include "installation.h"
 #include "outputmodel.h"
+#include "pageretry.h"
+#include "portwait.h"
 #include "updates.h"
 
 #include <QElapsedTimer>
@@ -17,11 +19,13 @@
 class StatusFile;
 
 // Looks after CCO for a till nobody watches: counts down to the first start,
-// starts CCO through the backend or shows one that already runs, shows its
-// page once it is ready and loads it again while it fails, starts a CCO
-// that died or hung again after a growing delay, and explains one that
-// never gets ready. It holds what the output area shows. The view only
-// shows its state and forwards taps.
+// starts CCO through the backend or looks after this installation's CCO
+// that already runs as after its own, waits while another program holds
+// CCO's address (never showing its page), shows CCO's page once it is ready
+// and loads it again while it fails, starts a CCO that died or hung again
+// after a growing delay, and explains one that never gets ready. It holds
+// what the output area shows. The view only shows its state and forwards
+// taps.
 class CcoSupervisor : public QObject
 {
     Q_OBJECT
@@ -41,7 +45,8 @@ public:
     {
         int countdownTick = 1000; // one step of the countdown to the first start
         int show = 3000; // readiness line to page
-        int watch = 2000; // between two looks at a CCO started elsewhere
+        int watch = 2000; // between two looks at a starting CCO started elsewhere
+        int portLook = 10000; // between two looks at CCO's address held by another program
         int firstRestart = 5000; // after the first unexpected end
         int longestRestart = 300000;
         int longRun = 600000; // a run this long starts the delays over
@@ -75,6 +80,7 @@ public:
     {
         return !ended     ? QString()
             : lastHung    ? QStringLiteral("stopped answering")
+            : lastGone    ? QStringLiteral("its processes are gone")
             : lastCrashed ? QStringLiteral("crashed")
                           : QStringLiteral("exit code %1").arg(lastExitCode);
     }
@@ -89,7 +95,7 @@ public slots:
     void cancelPending();
     // A person's start: starts CCO, or shows the one that already runs; the
     // restart delays begin again at the first.
-    void start();
+    void start() { launch(true); }
     // A tap on the status line while a restart waits: no restart.
     void cancelRestart();
     // A line of the view's own for the output area, after what came before
@@ -124,11 +130,12 @@ private:
     // Reads how CCO is for a fleet's monitor.
     friend class StatusFile;
 
-    enum class State { Idle, Countdown, Starting, Ready, RestartWait, Stopped, Elsewhere, Hung };
+    enum class State { Idle, Countdown, Starting, Ready, RestartWait, Stopped, PortHeld, Hung };
 
     void setState(State next);
     void say(const QString &line);
     void launch(bool byPerson);
+    void adopt(qint64 pid, const QString &description);
     void onReady();
     void onStopLine();
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
@@ -143,29 +150,30 @@ private:
     Delays delays = defaultDelays;
     State state = State::Idle;
     // Whether the program now running is a CCO this supervisor started, and
-    // whether it has written its stop line.
+    // whether it has written its stop line; the CCO it looks after that
+    // another started, 0 when none.
     bool ownRun = false;
+    qint64 adoptedPid = 0;
     bool stopLine = false;
     int unexpectedEnds = 0;
     // How the last unexpected end came, if one came: a crash, an exit code,
-    // or a CCO that stopped answering.
+    // a CCO that stopped answering, or one not started here whose processes
+    // are gone.
     bool ended = false;
     bool lastCrashed = false;
     bool lastHung = false;
+    bool lastGone = false;
     int lastExitCode = 0;
     QElapsedTimer runClock;
     Countdown countdown{[this] { return busy(); }};
     RestartSchedule restart{[this] { return busy(); }};
     QTimer showTimer;
     QTimer readinessTimer;
-    QTimer pageRetryTimer;
     CcoWatch watch;
-    bool shownElsewhere = false;
-    qint64 elsewherePid = 0;
-    // Whether the readiness window passed without the readiness line, and
-    // whether the shown page failed to load.
+    PortWait portWait;
+    // Whether the readiness window passed without the readiness line.
     bool notReady = false;
-    bool pageFailing = false;
+    PageRetry page;
     OutputModel outputModel;
     StatusFile *statusFile = nullptr;
     InstallationTrial trial;

@@ -26,6 +26,17 @@ void CcoWatch::watch(qint64 rootPid, const Timing &how, int firstInterval)
     look();
 }
 
+QString CcoWatch::hungLine(const Timing &t, qint64 java)
+{
+    return QStringLiteral("CCO has not answered on 127.0.0.1:%1 for %2 seconds while it runs: it "
+                          "is hung. %3")
+        .arg(CcoProbe::ccoPort)
+        .arg(qint64(t.hungAfter) * qMax(t.interval, t.deadline) / 1000)
+        .arg(java > 0
+                 ? QStringLiteral("Asked its Java (pid %1) for a thread dump; stopping it.").arg(java)
+                 : QStringLiteral("No Java in its processes to ask for a thread dump; stopping it."));
+}
+
 void CcoWatch::stop()
 {
     timer.stop();
@@ -71,8 +82,7 @@ void CcoWatch::looked(bool answer)
         return;
     }
     ++misses;
-    const bool processGone = !ProcessTree::exists(pid);
-    if ((!answeredOnce || pid == 0) ? misses >= 2 : processGone) {
+    if (!ProcessTree::exists(pid)) {
         stop();
         emit gone();
         return;

@@ -11,12 +11,13 @@ class QNetworkReply;
 
 // Watches a running CCO through its page: asks 127.0.0.1's CCO port for it
 // at an interval, with a deadline; any HTTP answer counts, whatever its
-// status. Until the first answer it looks at the interval it is given, and
-// two misses in a row mean there is no CCO; after it, a miss while CCO's
-// process is gone means CCO is gone, and a CCO that misses `hungAfter`
-// answers in a row while its process lives is hung: its Java is asked for a thread dump (SIGQUIT,
-// which the JVM answers on CCO's own output), then its whole process tree is stopped, SIGTERM first
-// and SIGKILL to what is left later. A single slow answer changes nothing.
+// status. A miss while CCO's process is gone means CCO is gone. Until the
+// first answer CCO is starting, and it looks at the interval it is given;
+// after it, a CCO that misses `hungAfter` answers in a row while its
+// process lives is hung: its Java is asked for a thread dump (SIGQUIT, which
+// the JVM answers on CCO's own output), then its whole process tree is
+// stopped, SIGTERM first and SIGKILL to what is left later. A single slow
+// answer changes nothing.
 class CcoWatch : public QObject
 {
     Q_OBJECT
@@ -33,12 +34,14 @@ public:
 
     explicit CcoWatch(QObject *parent = nullptr);
 
-    // Watches the CCO whose process tree starts at `pid` (0 when no
-    // process of this system is known to hold the port); until its first
+    // Watches the CCO whose process tree starts at `pid`; until its first
     // answer every `firstInterval` ms when given, and it is not yet known
     // to answer.
     void watch(qint64 pid, const Timing &timing, int firstInterval = 0);
     void stop();
+
+    // What a hung CCO is told, for the output area.
+    static QString hungLine(const Timing &timing, qint64 java);
 
 signals:
     void answered();

@@ -4,7 +4,6 @@
 #include "deliveredcopy.h"
 #include "folderswap.h"
 #include "installation.h"
-#include "outputlog.h"
 #include "updates.h"
 
 #include <QCoreApplication>
@@ -102,7 +101,7 @@ QString CommandExecutor::launch(const QString &command, const QStringList &value
     }
     // The restore tool rewrites the installation: never under a running CCO.
     if (scriptName != QLatin1String("./run.sh")) {
-        const QString running = CcoProbe::runningCco(dataDir);
+        const QString running = CcoProbe::runningCco(dataDir).description;
         if (!running.isEmpty()) {
             say(QStringLiteral("Not starting %1: CCO is running (%2).").arg(scriptName, running));
             return dataDir;
@@ -125,7 +124,7 @@ bool CommandExecutor::ccoRunsFromInstallation(const QString &operation)
                 .arg(operation));
         return true;
     }
-    const QString running = CcoProbe::runningCco(Installation::dataFolder());
+    const QString running = CcoProbe::runningCco(Installation::dataFolder()).description;
     if (running.isEmpty())
         return false;
     say(QStringLiteral("%1 refused: CCO is running (%2). Stop it first; nothing was changed.")

@@ -7,11 +7,9 @@
 #include <csignal>
 #include <sys/types.h>
 
-namespace {
+namespace ProcessTree {
 
-// The parent of `pid` from /proc/PID/stat: "pid (comm) state ppid ...",
-// where comm may itself hold blanks and parentheses.
-qint64 parentOf(const QString &pid)
+qint64 parentOf(qint64 pid)
 {
     QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
     if (!stat.open(QIODevice::ReadOnly))
@@ -20,10 +18,6 @@ qint64 parentOf(const QString &pid)
     const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
     return fields.size() > 1 ? fields[1].toLongLong() : 0;
 }
-
-} // namespace
-
-namespace ProcessTree {
 
 bool exists(qint64 pid)
 {
@@ -39,7 +33,7 @@ QList<qint64> of(qint64 root)
         bool number = false;
         const qint64 pid = entry.toLongLong(&number);
         if (number)
-            children.insert(parentOf(entry), pid);
+            children.insert(parentOf(pid), pid);
     }
     QList<qint64> tree{root};
     for (int i = 0; i < tree.size(); ++i)

@@ -18,6 +18,10 @@ void signal(const QList<qint64> &tree, int signal);
 
 bool exists(qint64 pid);
 
+// The parent of `pid` from /proc/PID/stat: "pid (comm) state ppid ...",
+// where comm may itself hold blanks and parentheses; 0 when it is gone.
+qint64 parentOf(qint64 pid);
+
 } // namespace ProcessTree
 
 #endif // PROCESSTREE_H

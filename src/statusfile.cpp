@@ -69,15 +69,15 @@ QString StatusFile::stateName() const
         return QStringLiteral("operation");
     if (s.state == State::Starting && s.notReady)
         return QStringLiteral("not-ready");
-    if (s.state == State::Elsewhere || s.pageFailing)
-        return s.pageShown() && !s.pageFailing ? QStringLiteral("ready")
-                                               : QStringLiteral("starting");
+    if (s.page.failing())
+        return QStringLiteral("starting");
     static const QMap<State, QString> names{{State::Idle, QStringLiteral("idle")},
                                             {State::Countdown, QStringLiteral("idle")},
                                             {State::Starting, QStringLiteral("starting")},
                                             {State::Ready, QStringLiteral("ready")},
                                             {State::RestartWait, QStringLiteral("restarting")},
                                             {State::Stopped, QStringLiteral("stopped")},
+                                            {State::PortHeld, QStringLiteral("stranger")},
                                             {State::Hung, QStringLiteral("hung")}};
     return names.value(s.state);
 }

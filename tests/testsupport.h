@@ -90,6 +90,20 @@ private:
     QString root;
 };
 
+// Starts a CCO that this app did not start, in `process`: a program of the
+// data folder (`program`, a copy of sleep) for a minute, from outside it.
+inline bool startCcoElsewhere(QProcess &process, const QString &program)
+{
+    QDir().mkpath(QFileInfo(program).absolutePath());
+    QFile::remove(program);
+    if (!QFile::copy("/bin/sleep", program)
+        || !QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::ExeOwner))
+        return false;
+    process.setWorkingDirectory(QDir::tempPath());
+    process.start(program, {"60"});
+    return process.waitForStarted();
+}
+
 // Runs a program to its end; true when it exits with code 0.
 inline bool run(const QString &program, const QStringList &arguments, const QString &workingDirectory = {})
 {

@@ -201,6 +201,7 @@ void tst_Install::operation_data()
         {"patch", "disk full", "disk full", false, "(is the disk full?)\n" + nothing},
         {"patch", "no CCO folder", "no CCO folder", false, "Failed to copy " + nothing.left(0)},
         {"patch", "CCO running elsewhere", "running elsewhere", false, "Patch" + busy},
+        {"patch", "a shell working in the installation", "shell in installation", true, ""},
         {"jdk", "fresh device", "no runtime", true, "File extracted successfully to %A"},
         {"jdk", "runtime already there", "", false, "Directory already exists: %A/sapmachine-jre-17.0.6"},
         {"jdk", "empty runtime replaced", "empty runtime", true,
@@ -234,8 +235,8 @@ void tst_Install::operation_data()
         {"import", "this app's CCO running", "running here", false,
          "Import refused: a program is running from the installation"},
         {"import", "CCO running elsewhere", "running elsewhere", false, "Import" + busy},
-        {"import", "CCO's port taken", "port taken", false,
-         "Import refused: CCO is running (a program serving on 127.0.0.1:19991)"},
+        {"import", "another program on CCO's port", "port taken", true, done},
+        {"import", "a shell working in logs/", "shell in logs", true, done},
         {"import", "without force", "no force", false, "Directory already exists: %A/CustomerCheckout"},
         {"import", "zip without run.sh", "no run.sh", false,
          "no run.sh at the top of the installation: it is not a CCO"},
@@ -354,7 +355,10 @@ void tst_Install::operation()
     if (setup == "running here")
         executor->runCCO();
     else if (setup == "running elsewhere") {
-        elsewhere.setWorkingDirectory(home->cco());
+        QVERIFY2(startCcoElsewhere(elsewhere, home->cco() + "/bin/server"), qPrintable(elsewhere.errorString()));
+    } else if (setup.startsWith("shell in")) {
+        elsewhere.setWorkingDirectory(setup.endsWith("logs") ? home->appData() + "/logs" : home->cco());
+        QDir().mkpath(elsewhere.workingDirectory());
         elsewhere.start("sleep", {"60"});
         QVERIFY(elsewhere.waitForStarted());
     }

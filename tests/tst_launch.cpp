@@ -132,14 +132,13 @@ void tst_Launch::refusedAndFailedStarts()
     QCOMPARE(::kill(readFile(home.cco() + "/pid").trimmed().toInt(), SIGKILL), 0);
     QTRY_COMPARE(recorder.endLines, QStringLiteral("The program crashed (Process crashed)."));
 
-    // Nor does the restore tool run under a CCO this app did not start.
+    // Nor does the restore tool run under a CCO this app did not start: the
+    // runtime's program, run from elsewhere.
     QProcess elsewhere;
-    elsewhere.setWorkingDirectory(home.cco());
-    elsewhere.start("sleep", {"60"});
-    QVERIFY(elsewhere.waitForStarted());
+    QVERIFY2(startCcoElsewhere(elsewhere, home.jre() + "/bin/java"), qPrintable(elsewhere.errorString()));
     executor.runCCORestore(QStringLiteral("P1"));
     const QRegularExpression refused("Not starting \\./run_cco_restore_silent\\.sh: CCO is running "
-                                     "\\(pid \\d+: \\S*sleep 60\\)\\.$");
+                                     "\\(pid \\d+: \\S*/bin/java 60\\)\\.$");
     QVERIFY2(recorder.text.contains(refused), qPrintable(recorder.text));
     elsewhere.kill();
     elsewhere.waitForFinished();

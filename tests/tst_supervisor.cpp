@@ -3,6 +3,7 @@
 
 #include "ccoprobe.h"
 #include "ccosupervisor.h"
+#include "processtree.h"
 #include "commandexecutor.h"
 #include "statusfile.h"
 #include "testsupport.h"
@@ -29,7 +30,7 @@ private slots:
     {
         CcoProbe::ccoPort = 19992;
         // Readiness waits long enough for python to listen on a busy machine.
-        CcoSupervisor::defaultDelays = {100, 300, 100, 100, 400, 60000, 1500, 300, {1000, 500, 6, 100, 300}};
+        CcoSupervisor::defaultDelays = {100, 300, 100, 300, 100, 400, 60000, 1500, 300, {1000, 500, 6, 100, 300}};
     }
     void init()
     {
@@ -44,7 +45,10 @@ private slots:
     void supervision();
     void growingDelays_data();
     void growingDelays();
-    void ccoStartedElsewhere();
+    void notStartedHere_data();
+    void notStartedHere();
+    void restartWaits_data();
+    void restartWaits();
     void hungCcoIsDumpedStoppedAndRestarted();
     void pageLoadTriedAgain();
     void personStartBeginsDelaysOver();
@@ -62,6 +66,8 @@ private:
     QVector<qint64> times;
     QElapsedTimer clock;
     QProcess listener;
+    // A program started outside the app.
+    QProcess other;
     const QByteArray path = qgetenv("PATH");
 
     // A field of the status file, as text.
@@ -99,8 +105,10 @@ void tst_Supervisor::cleanup()
 {
     supervisor.reset();
     executor.reset();
-    listener.kill();
-    listener.waitForFinished();
+    for (QProcess *process : {&listener, &other}) {
+        ProcessTree::signal(ProcessTree::of(process->processId()), SIGKILL);
+        process->waitForFinished();
+    }
     qputenv("PATH", path);
 }
 
@@ -208,23 +216,122 @@ void tst_Supervisor::growingDelays()
     }
 }
 
-void tst_Supervisor::ccoStartedElsewhere()
+void tst_Supervisor::notStartedHere_data()
 {
-    listener.start("python3", {"-c", kListener});
-    QVERIFY2(listener.waitForStarted(), qPrintable(listener.errorString()));
-    QTRY_VERIFY(!CcoProbe::listenersOn(19992).isEmpty());
-    start("touch started");
-    QVERIFY2(events.value(0).startsWith("CCO is already running (pid ") && events[0].contains("python3"),
-             qPrintable(events.join('\n')));
-    QTRY_COMPARE(events.mid(1), QStringList{"show"});
-    QCOMPARE(supervisor->status(), QStringLiteral("CCO is running (started before this app)"));
-    QCOMPARE(status("state") + " " + status("pid"), "ready " + QString::number(listener.processId()));
-    QTest::qWait(300);
-    QCOMPARE(events.size(), 2); // watched, still answering
+    // What runs when the supervisor starts, from the folder `in`, and the
+    // supervisor's first line, or nothing.
+    QTest::addColumn<QByteArray>("program");
+    QTest::addColumn<QString>("in");
+    QTest::addColumn<QString>("first");
+    QTest::newRow("a shell in logs/ is no CCO") << QByteArray("sleep 60") << "logs" << "";
+    QTest::newRow("a shell in the installation is no CCO") << QByteArray("sleep 60") << "cco" << "";
+    QTest::newRow("a stranger on the port is never shown")
+        << QByteArray("python3 \"$SERVE\"") << "outside" << "127.0.0.1:19992 is held by pid ";
+    // A "java" of the runtime (a copy of bash) that serves after a while,
+    // through a child: a CCO that is still starting when the app opens.
+    QTest::newRow("an adopted CCO still starting, then killed")
+        << QByteArray("\"$JAVA\" -c 'sleep 0.8; python3 \"$SERVE\"; true'") << "outside" << "CCO is already running (pid ";
+}
 
-    listener.kill();
-    QTRY_COMPARE(events.mid(2), (QStringList{"CCO no longer answers on 127.0.0.1:19992.", "hide"}));
-    QVERIFY(!QFile::exists(home->cco() + "/started"));
+void tst_Supervisor::notStartedHere()
+{
+    QFETCH(QByteArray, program);
+    QFETCH(QString, in);
+    QFETCH(QString, first);
+    const QString java = home->jre() + "/bin/java";
+    QVERIFY(QFile::remove(java) && QFile::copy("/bin/bash", java));
+    const QMap<QString, QString> folders{
+        {"logs", home->appData() + "/logs"}, {"cco", home->cco()}, {"outside", home->scratch("elsewhere")}};
+    QDir().mkpath(folders[in]);
+    make("exec sleep 60");
+    other.setWorkingDirectory(folders[in]);
+    other.setProcessEnvironment(QProcessEnvironment::systemEnvironment());
+    const QString serve = home->scratch("elsewhere") + "/serve.py";
+    QVERIFY(writeFile(serve, kListener));
+    other.start("bash", {"-c", "export JAVA=" + java + " SERVE=" + serve + "; " + program + "; true"});
+    QVERIFY2(other.waitForStarted(), qPrintable(other.errorString()));
+    if (program.startsWith("python3"))
+        QTRY_VERIFY(CcoProbe::addressAnswers(19992));
+    if (first.startsWith("CCO"))
+        QTRY_VERIFY(CcoProbe::runningCco(home->appData()).pid > 0);
+    const qint64 cco = CcoProbe::runningCco(home->appData()).pid;
+    supervisor->start();
+    QVERIFY2(first.isEmpty() ? events.isEmpty() : events.value(0).startsWith(first), qPrintable(events.join('\n')));
+    auto starts = [this] { return readFile(home->cco() + "/starts").count("start"); };
+    if (first.isEmpty()) {
+        QTRY_COMPARE(starts(), 1);
+        QCOMPARE(supervisor->status(), QStringLiteral("CCO is starting"));
+        return;
+    }
+    if (first.startsWith("127")) {
+        QVERIFY2(events[0].contains("python3") && events[0].endsWith(", which is not this installation's CCO. Looking "
+                                                                     "again every 0 seconds."),
+                 qPrintable(events[0]));
+        QVERIFY(supervisor->status().startsWith("127.0.0.1:19992 is held by pid "));
+        QCOMPARE(status("state"), "stranger");
+        QTest::qWait(3 * CcoSupervisor::defaultDelays.portLook);
+        QCOMPARE(events.size(), 1); // said once, never shown
+        QCOMPARE(starts(), 0);
+        ProcessTree::signal(ProcessTree::of(other.processId()), SIGKILL);
+        QTRY_COMPARE(starts(), 1);
+        QCOMPARE(supervisor->status(), QStringLiteral("CCO is starting"));
+        return;
+    }
+    // Looked after from its start: not given up while it does not answer yet.
+    QCOMPARE(supervisor->status(), QStringLiteral("CCO is starting"));
+    QTRY_COMPARE(status("pid"), QString::number(cco));
+    QTRY_COMPARE_WITH_TIMEOUT(events.mid(1), QStringList{"show"}, 8000);
+    QCOMPARE(supervisor->status(), QStringLiteral("CCO is running (started before this app)"));
+    QCOMPARE(starts(), 0);
+    ProcessTree::signal(ProcessTree::of(other.processId()), SIGKILL);
+    QTRY_COMPARE(events.mid(2), (QStringList{"hide", "CCO stopped unexpectedly (its processes are gone). Restarting in 1 "
+                                                     "seconds.",
+                                             "Restarting CCO (attempt 1)."}));
+    QTRY_COMPARE(starts(), 1);
+}
+
+void tst_Supervisor::restartWaits_data()
+{
+    // What runs while CCO's restart waits, or after it was cancelled.
+    QTest::addColumn<QString>("during");
+    QTest::addColumn<int>("starts");
+    QTest::newRow("the restore tool after a cancelled restart: its end is no CCO death") << "cancelled" << 1;
+    QTest::newRow("the restore tool during a pending restart: the restart after it") << "restore" << 2;
+    QTest::newRow("an import during a pending restart: the restart after it") << "import" << 2;
+}
+
+void tst_Supervisor::restartWaits()
+{
+    QFETCH(QString, during);
+    QFETCH(int, starts);
+    QVERIFY(writeScript(home->cco() + "/run_cco_restore_silent.sh", "sleep 1; echo restored"));
+    CcoSupervisor::defaultDelays.firstRestart = 300;
+    start("[ -e ran ] && exec sleep 60; touch ran; exit 1");
+    CcoSupervisor::defaultDelays.firstRestart = 100;
+    QTRY_VERIFY(supervisor->restartPending());
+    auto count = [this] { return readFile(home->cco() + "/starts").count("start"); };
+    if (during == "import") {
+        // Its unzip takes a second; the zip is no zip, and nothing changes.
+        QVERIFY(writeScript(home->scratch("bin") + "/unzip", "sleep 1; exec /usr/bin/unzip \"$@\""));
+        qputenv("PATH", QFile::encodeName(home->scratch("bin")) + ":" + path);
+        QVERIFY(writeFile(home->scratch(".") + "/cco.zip", "x"));
+        QVERIFY(!executor->extractCustomCCOZip(home->scratch(".") + "/cco.zip", "CustomerCheckout", true));
+        QCOMPARE(count(), 1);
+    } else {
+        if (during == "cancelled")
+            supervisor->cancelPending();
+        executor->runCCORestore("P2");
+        QVERIFY(executor->program().state() != QProcess::NotRunning);
+        QTest::qWait(500);
+        QCOMPARE(count(), 1);
+        QTRY_VERIFY(supervisor->output()->text().contains("restored\n"));
+    }
+    QTRY_COMPARE_WITH_TIMEOUT(count(), starts, 3000);
+    QTest::qWait(500);
+    QCOMPARE(count(), starts);
+    // CCO's one death, and its restart when it was not cancelled.
+    QCOMPARE(events.filter("CCO stopped unexpectedly").size(), 1);
+    QCOMPARE(events.filter("Restarting CCO (attempt 1).").size(), starts - 1);
 }
 
 void tst_Supervisor::hungCcoIsDumpedStoppedAndRestarted()

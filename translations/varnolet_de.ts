@@ -51,6 +51,10 @@
         <source>The new installation never got ready; the previous one is back</source>
         <translation>Die neue Installation wurde nie bereit; die vorherige ist zurück</translation>
     </message>
+    <message>
+        <source>its processes are gone</source>
+        <translation>seine Prozesse sind beendet</translation>
+    </message>
 </context>
 <context>
     <name>CommandExecutor</name>
@@ -194,6 +198,17 @@
     <message>
         <source>Cancel</source>
         <translation>Abbrechen</translation>
+    </message>
+</context>
+<context>
+    <name>PortWait</name>
+    <message>
+        <source>127.0.0.1:%1 is held by %2, which is not this installation&apos;s CCO</source>
+        <translation>127.0.0.1:%1 ist von %2 belegt, das nicht das CCO dieser Installation ist</translation>
+    </message>
+    <message>
+        <source>a process this app cannot see</source>
+        <translation>einem Prozess, den diese App nicht sehen kann</translation>
     </message>
 </context>
 <context>

@@ -1,0 +1,40 @@
+#ifndef PORTWAIT_H
+#define PORTWAIT_H
+
+#include <QObject>
+#include <QString>
+#include <QTimer>
+
+// The wait while another program holds CCO's address: its page is never
+// shown, and the address is looked at again every so often until it is free
+// or CCO's own. Says who holds it, once for each holder.
+class PortWait : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit PortWait(QObject *parent = nullptr);
+
+    // `holder` ("pid N (command line)", or "a process this app cannot see")
+    // holds the address: looks again after `intervalMs`. The line saying so,
+    // or nothing when it was said for this holder already and `again` is
+    // false.
+    QString hold(const QString &holder, int intervalMs, bool again);
+    // Looks again after `intervalMs`, saying nothing new.
+    void later(int intervalMs) { timer.start(intervalMs); }
+    void stop();
+    bool isWaiting() const { return waiting; }
+    // Who holds the address, in the device's language.
+    QString statusLine() const;
+
+signals:
+    // Time to look at the address again.
+    void lookAgain();
+
+private:
+    QTimer timer;
+    QString holder;
+    bool waiting = false;
+};
+
+#endif // PORTWAIT_H
