@@ -2,8 +2,10 @@ import QtQuick 2.12
 import QtWebEngine 1.10
 
 // CCO's page. Not part of the first frame, which never shows it and would
-// wait for its profile to start the browser engine: created a second after
-// it, or when CCO's page is first shown if that is sooner.
+// wait for its profile to start the browser engine: created blank a second
+// after it, or when CCO's page is first shown if that is sooner. It loads
+// CCO's address only when CCO's page is to be shown: never whatever else
+// may answer there before.
 Loader {
     id: loader
     active: false
@@ -11,6 +13,8 @@ Loader {
     // Where CCO serves its web interface.
     property string address: ""
     property bool shown: false
+    // Whether CCO's page was asked for.
+    property bool wanted: false
 
     // A load of CCO's page failed, or succeeded.
     signal failed()
@@ -18,10 +22,8 @@ Loader {
 
     // Loads CCO's page afresh, whatever the web view shows now.
     function load() {
-        if (!active) {
-            active = true // loads CCO's address
-            return
-        }
+        wanted = true
+        active = true
         if (item.url.toString() !== address)
             item.url = address
         else
@@ -53,7 +55,6 @@ Loader {
             persistentCookiesPolicy: WebEngineProfile.NoPersistentCookies
             httpCacheType: WebEngineProfile.DiskHttpCache
         }
-        url: loader.address
 
         onFeaturePermissionRequested: {
             grantFeaturePermission(securityOrigin, feature,
@@ -73,7 +74,8 @@ Loader {
                         + " (exit code " + exitCode + "), loading CCO again")
             // Not from inside the notification: the renderer is still
             // being torn down.
-            Qt.callLater(loader.load)
+            if (loader.wanted)
+                Qt.callLater(loader.load)
         }
     }
 }

@@ -150,6 +150,9 @@ TestCase {
                 + "echo 'STOP_CCO Bye'\nexec sleep 60")
         var screenSaverBefore = screenSaverTimeout()
         createMain()
+        // Created blank a second after the first frame: nothing loaded before CCO's page is wanted.
+        tryVerify(function() { return findChild(main, "webView") !== null }, 5000)
+        compare(find("webView").url.toString(), "")
         click("countdownText")
         var start = Date.now()
         click("runButton")
