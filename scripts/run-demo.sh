@@ -15,7 +15,9 @@
 # nobody watches before it stops CCO: the demo CCO is killed and must be back
 # on screen within 15 s; the app is closed with SIGTERM while CCO runs and
 # opened again, and must show that CCO within 10 s of its countdown's end
-# without starting a second one; the app's log must tell both.
+# without starting a second one; the app's log must tell both. Then the app
+# is killed with SIGKILL, CCO writes a line while no app is there, and the
+# reopened app must log that line once, and the next one too.
 set -euo pipefail
 source "$(dirname "$0")/processes.sh"
 
@@ -151,8 +153,31 @@ if [ -n "${VARNOLET_DEMO_UNATTENDED:-}" ]; then
     check grep -q "CCO stopped unexpectedly (crashed). Restarting in 5 seconds" <<<"$events"
     check grep -q "CCO is already running (pid " <<<"$events"
     echo "Back after SIGKILL, shown again after a restart of the app; the log tells both."
-    # This app did not start the CCO it shows: it sees it stop by its address.
-    ended_line="CCO no longer answers on 127.0.0.1:9999."
+
+    echo "Killing the app with SIGKILL; CCO writes while no app is there, then the app opens again..."
+    # Asks the demo CCO to print "Note: $1".
+    note() {
+        exec 3<>/dev/tcp/127.0.0.1/9999
+        printf 'POST /note?%s HTTP/1.0\r\nContent-Length: 0\r\n\r\n' "$1" >&3
+        cat <&3 >/dev/null
+        exec 3<&-
+    }
+    in_log() { "$build/varnolet-provision" log 500 | grep -q -- "$1"; }
+    kill -KILL "$app_pid"
+    wait "$app_pid" 2>/dev/null || true
+    note while-no-app
+    check test "$(cco_pids | wc -l)" -eq 1
+    start_app
+    wait_for "CCO is already running" 30
+    deadline=$((SECONDS + 10))
+    until in_log "Note: while-no-app"; do check test "$SECONDS" -lt "$deadline"; sleep 0.2; done
+    note after-reopen
+    deadline=$((SECONDS + 10))
+    until in_log "Note: after-reopen"; do check test "$SECONDS" -lt "$deadline"; sleep 0.2; done
+    check test "$("$build/varnolet-provision" log 500 | grep -c "Note: while-no-app")" -eq 1
+    echo "CCO's output written while no app was there, and after, is in the log once."
+    # This app did not start the CCO it shows: it reads its stop line.
+    ended_line="CCO, started before this app, has stopped."
 fi
 
 echo "Stopping the demo CCO from its page's stop address..."

@@ -1,6 +1,6 @@
 #include "ccooutput.h"
 
-#include <QDir>
+#include <QCoreApplication>
 #include <QSaveFile>
 #include <QTextCodec>
 
@@ -59,6 +59,11 @@ CcoOutput::CcoOutput(const QString &dataFolder, QObject *parent)
         }
     }
     connect(&timer, &QTimer::timeout, this, &CcoOutput::poll);
+    // The app is never torn down: where reading stands is kept as it quits.
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        if (moved)
+            savePosition();
+    });
     saveTimer.setSingleShot(true);
     connect(&saveTimer, &QTimer::timeout, this, &CcoOutput::savePosition);
 }

@@ -277,6 +277,8 @@ void CcoSupervisor::onStopLine()
     showTimer.stop();
     readinessTimer.stop();
     const bool adopted = adoptedPid > 0 && (state == State::Starting || state == State::Ready);
+    if (adopted)
+        say(QStringLiteral("CCO, started before this app, has stopped."));
     if (adopted || (ownRun && exec && exec->ccoStopLineSeen())) {
         stopLine = true;
         setState(State::Stopped);

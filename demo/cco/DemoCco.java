@@ -69,6 +69,11 @@ public final class DemoCco {
                 Thread.currentThread().interrupt();
             }
         });
+        // A line of CCO's output on request: "POST /note?TEXT" prints "Note: TEXT".
+        server.createContext("/note", exchange -> {
+            out.println("Note: " + exchange.getRequestURI().getQuery());
+            respond(exchange, 200, "text/plain", "Noted.\n");
+        });
         server.start();
         out.println("Web container started.");
 
