@@ -52,6 +52,8 @@ check "provisioning imports the demo" "$prefix/bin/varnolet-provision" import "$
 check "provisioning patches" "$prefix/bin/varnolet-provision" patch
 check "provisioned installation passes the check" "$prefix/bin/varnolet-provision" check
 
+check "CCO's runner beside the app" test -n "$(find "$prefix" -path '*/varnolet/varnolet-run' -perm -u+x)"
+
 # The installed app, started by its launcher, counts down and starts CCO
 # with its own settings, whatever it inherited.
 require_free_cco_port
@@ -90,6 +92,7 @@ check "apparmor policy is JSON with a template" python3 -c 'import json, sys
 p = json.load(open(sys.argv[1])); assert p["template"] == "unconfined" and p["policy_version"] >= 16.04' \
     "$pkg/$hook_apparmor"
 check "app at the package root" test -x "$pkg/varnolet"
+check "CCO's runner beside the app" test -x "$pkg/varnolet-run"
 check "assets at the package root" test -s "$pkg/assets/run.sh"
 check "click package builds" bash -c 'cd "$1" && click build "$2" >/dev/null' - "$work" "$pkg"
 click_file=$(compgen -G "$work/varnolet.quindrel_${version}_*.click" || true)
