@@ -53,9 +53,11 @@ CcoOutput::CcoOutput(const QString &dataFolder, QObject *parent)
     QFile saved(positionFile);
     if (saved.open(QIODevice::ReadOnly)) {
         for (Channel &channel : channels) {
+            // "inode offset last-bytes-in-hex"
             const QList<QByteArray> fields = saved.readLine().trimmed().split(' ');
-            if (fields.size() == 2)
-                channel.follower.resume({fields[0].toULongLong(), fields[1].toLongLong()});
+            if (fields.size() >= 2)
+                channel.follower.resume({fields[0].toULongLong(), fields[1].toLongLong(),
+                                         QByteArray::fromHex(fields.value(2))});
         }
     }
     connect(&timer, &QTimer::timeout, this, &CcoOutput::poll);
@@ -82,7 +84,8 @@ void CcoOutput::savePosition()
         return;
     for (const Channel &channel : channels) {
         const OutputFollower::Position at = channel.follower.position();
-        file.write(QByteArray::number(at.inode) + ' ' + QByteArray::number(at.offset) + '\n');
+        file.write(QByteArray::number(at.inode) + ' ' + QByteArray::number(at.offset) + ' '
+                   + at.before.toHex() + '\n');
     }
     file.commit();
 }

@@ -12,18 +12,23 @@ quint64 inodeOf(const QString &name)
 
 } // namespace
 
-bool OutputFollower::openAt(const QString &name, quint64 wanted, qint64 offset)
+bool OutputFollower::openAt(const QString &name, const Position &at)
 {
     const quint64 found = inodeOf(name);
-    if (found == 0 || (wanted != 0 && found != wanted))
+    if (found == 0 || (at.inode != 0 && found != at.inode))
         return false;
     file.close();
     file.setFileName(name);
     // Unbuffered: the file grows after every read to its end.
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
+    const qint64 start = at.offset - at.before.size();
+    if (start < 0 || !file.seek(start) || file.read(at.before.size()) != at.before) {
+        file.close();
+        return false;
+    }
     inode = found;
-    file.seek(qMin(offset, file.size()));
+    lastRead = at.before;
     return true;
 }
 
@@ -31,8 +36,8 @@ QByteArray OutputFollower::take()
 {
     if (!file.isOpen() && resumeAt.inode != 0) {
         // The file read before the app was closed, where it is now.
-        if (!openAt(path, resumeAt.inode, resumeAt.offset))
-            openAt(path + QLatin1String(".1"), resumeAt.inode, resumeAt.offset);
+        if (!openAt(path, resumeAt))
+            openAt(path + QLatin1String(".1"), resumeAt);
         resumeAt = Position();
     }
     QByteArray data;
@@ -40,7 +45,9 @@ QByteArray OutputFollower::take()
         data = file.readAll();
     // A new file in its place: the rest of the old one is read above.
     const quint64 current = inodeOf(path);
-    if (current != 0 && current != inode && openAt(path, 0, 0))
+    if (current != 0 && current != inode && openAt(path, Position()))
         data += file.readAll();
+    if (!data.isEmpty())
+        lastRead = (lastRead + data).right(16);
     return data;
 }

@@ -12,11 +12,14 @@
 class OutputFollower
 {
 public:
-    // Where reading stands: the file, by inode, and the bytes of it read.
+    // Where reading stands: the file, by inode, and the bytes of it read,
+    // the last of them kept to tell the file from a later one that was given
+    // the same inode after it was deleted.
     struct Position
     {
         quint64 inode = 0;
         qint64 offset = 0;
+        QByteArray before;
     };
 
     explicit OutputFollower(const QString &path)
@@ -28,17 +31,18 @@ public:
     // where it was moved meanwhile; from the start of the file when neither
     // is the one read then.
     void resume(const Position &at) { resumeAt = at; }
-    Position position() const { return {inode, file.isOpen() ? file.pos() : 0}; }
+    Position position() const { return {inode, file.isOpen() ? file.pos() : 0, lastRead}; }
 
     // Everything written since the last call.
     QByteArray take();
 
 private:
-    bool openAt(const QString &name, quint64 wanted, qint64 offset);
+    bool openAt(const QString &name, const Position &at);
 
     QString path;
     QFile file;
     quint64 inode = 0;
+    QByteArray lastRead;
     Position resumeAt;
 };
 

@@ -2,6 +2,7 @@
 // in chunks, links in an unpacked installation, helper children, the output
 // area's bound, and the output log.
 
+#include "ccooutput.h"
 #include "ccoprocess.h"
 #include "ccosupervisor.h"
 #include "commandexecutor.h"
@@ -34,6 +35,7 @@ private slots:
     void childEndsWithItsParent();
     void outputModel_data();
     void outputModel();
+    void ccoOutputKeptAcrossRotationAndReopen();
     void logKeepsWholeLinesAndRotates();
     void logSaysWhenLinesAreLost();
     void status_data();
@@ -393,6 +395,46 @@ void tst_Units::pinLocksAndKeepsNoDigits()
     QVERIFY(!log.contains("999999") && !log.contains("482916") && !readFile(file).contains("482916"));
     QCOMPARE(provision({"pin", "clear"}, ""), 0);
     QVERIFY(!QFile::exists(file) && MaintenanceLock().tryPin("1").isEmpty());
+}
+
+// CCO's output through the real varnolet-run, its files moved aside at
+// 1,000 bytes, followed by one app that is then closed, and by the next one.
+void tst_Units::ccoOutputKeptAcrossRotationAndReopen()
+{
+    DataHome home;
+    QDir().mkpath(home.appData() + "/logs");
+    const QString out = CcoOutput::outputFile(home.appData());
+    // Four bursts of 700 bytes, each in a file of its own; the third written
+    // while no app follows.
+    const QString script = "burst() { printf \"$1-%03d\\n\" $(seq 1 100); }\n"
+                           "burst b1; sleep 0.3; burst b2; while [ ! -e closed ]; do sleep 0.05; done\n"
+                           "burst b3; while [ ! -e reopened ]; do sleep 0.05; done; burst b4; echo oops >&2";
+    QString expected;
+    for (const char *burst : {"b1", "b2", "b3", "b4"})
+        for (int i = 1; i <= 100; ++i)
+            expected += QString::asprintf("%s-%03d\n", burst, i);
+    QProcess runner;
+    runner.setWorkingDirectory(home.appData());
+    QString seen;
+    auto first = std::make_unique<CcoOutput>(home.appData());
+    connect(first.get(), &CcoOutput::output, this, [&](const QString &text) { seen += text; });
+    first->follow();
+    runner.start(CcoProcess::runner(), {out, CcoOutput::errorFile(home.appData()), "1000", "/bin/bash", "-c", script});
+    QVERIFY2(runner.waitForStarted(), qPrintable(runner.errorString()));
+    QTRY_VERIFY(seen.endsWith("b2-100\n"));
+    first.reset(); // the app is closed
+    QVERIFY(writeFile(home.appData() + "/closed", ""));
+    QTRY_VERIFY(readFile(out).endsWith("b3-100\n"));
+    CcoOutput second(home.appData());
+    connect(&second, &CcoOutput::output, this, [&](const QString &text) { seen += text; });
+    second.follow();
+    second.poll();
+    QVERIFY(seen.endsWith("b3-100\n"));
+    QVERIFY(writeFile(home.appData() + "/reopened", ""));
+    QVERIFY(runner.waitForFinished() && runner.exitCode() == 0);
+    QTRY_VERIFY(seen.endsWith("oops\n"));
+    QCOMPARE(seen, expected + "oops\n");
+    QVERIFY(QFileInfo(out).size() <= 1000 && QFileInfo(out + ".1").size() <= 1000);
 }
 
 QTEST_GUILESS_MAIN(tst_Units)
