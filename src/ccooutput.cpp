@@ -51,7 +51,12 @@ CcoOutput::CcoOutput(const QString &dataFolder, QObject *parent)
                {OutputFollower(errorFile(dataFolder)), makeUtf8Decoder()}}
 {
     QFile saved(positionFile);
-    if (saved.open(QIODevice::ReadOnly)) {
+    // Never followed here (a first start of this version, say): what the
+    // files hold is old, and not shown again.
+    if (!saved.exists()) {
+        for (Channel &channel : channels)
+            channel.follower.skipWritten();
+    } else if (saved.open(QIODevice::ReadOnly)) {
         for (Channel &channel : channels) {
             // "inode offset last-bytes-in-hex"
             const QList<QByteArray> fields = saved.readLine().trimmed().split(' ');

@@ -31,6 +31,13 @@ public:
     // where it was moved meanwhile; from the start of the file when neither
     // is the one read then.
     void resume(const Position &at) { resumeAt = at; }
+    // Starts at the end of the file there now: what it holds was written
+    // before anything was followed.
+    void skipWritten()
+    {
+        if (openAt(path, Position()) && file.seek(qMax<qint64>(0, file.size() - 16)))
+            lastRead = file.readAll();
+    }
     Position position() const { return {inode, file.isOpen() ? file.pos() : 0, lastRead}; }
 
     // Everything written since the last call.
