@@ -4,6 +4,7 @@
 
 #include "ccooutput.h"
 #include "ccoprocess.h"
+#include "outputfollower.h"
 #include "ccosupervisor.h"
 #include "commandexecutor.h"
 #include "links.h"
@@ -20,6 +21,7 @@
 
 #include <signal.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 class tst_Units : public QObject
 {
@@ -416,9 +418,12 @@ void tst_Units::ccoOutputKeptAcrossRotationAndReopen()
     QProcess runner;
     runner.setWorkingDirectory(home.appData());
     QString seen;
+    // Written before any app followed: not shown.
+    QVERIFY(writeFile(out, "an older run\n"));
     auto first = std::make_unique<CcoOutput>(home.appData());
     connect(first.get(), &CcoOutput::output, this, [&](const QString &text) { seen += text; });
     first->follow();
+    first->poll();
     runner.start(CcoProcess::runner(), {out, CcoOutput::errorFile(home.appData()), "1000", "/bin/bash", "-c", script});
     QVERIFY2(runner.waitForStarted(), qPrintable(runner.errorString()));
     QTRY_VERIFY(seen.endsWith("b2-100\n"));
@@ -435,6 +440,14 @@ void tst_Units::ccoOutputKeptAcrossRotationAndReopen()
     QTRY_VERIFY(seen.endsWith("oops\n"));
     QCOMPARE(seen, expected + "oops\n");
     QVERIFY(QFileInfo(out).size() <= 1000 && QFileInfo(out + ".1").size() <= 1000);
+
+    // A file given the inode of the one read before it was deleted is read
+    // from its start.
+    struct stat st;
+    QVERIFY(writeFile(out, "a new file\n") && ::stat(QFile::encodeName(out).constData(), &st) == 0);
+    OutputFollower follower(out);
+    follower.resume({st.st_ino, 6, "other"});
+    QCOMPARE(follower.take(), QByteArray("a new file\n"));
 }
 
 QTEST_GUILESS_MAIN(tst_Units)
