@@ -56,19 +56,20 @@ struct Sink
         size = fd >= 0 && ::fstat(fd, &st) == 0 ? st.st_size : 0;
     }
 
-    bool writeAll(const char *data, size_t length)
+    // The bytes written; fewer than `length` when the file takes no more.
+    size_t writeAll(const char *data, size_t length)
     {
-        while (length > 0) {
-            const ssize_t n = ::write(fd, data, length);
+        size_t done = 0;
+        while (done < length) {
+            const ssize_t n = ::write(fd, data + done, length - done);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n <= 0)
-                return false;
-            data += n;
-            length -= size_t(n);
+                break;
+            done += size_t(n);
             size += n;
         }
-        return true;
+        return done;
     }
 
     void put(const char *data, size_t length)
@@ -77,17 +78,19 @@ struct Sink
             open(true);
         if (fd < 0)
             open(false);
+        errno = 0;
         if (fd >= 0 && lost > 0) {
             const std::string note = "\n[" + std::to_string(lost)
                 + " bytes of output were lost: " + why + "]\n";
-            if (writeAll(note.data(), note.size()))
+            if (writeAll(note.data(), note.size()) == note.size())
                 lost = 0;
         }
-        if (fd >= 0 && lost == 0 && writeAll(data, length))
+        const size_t done = fd >= 0 && lost == 0 ? writeAll(data, length) : 0;
+        if (done == length)
             return;
         if (lost == 0)
-            why = fd < 0 ? std::strerror(errno) : std::strerror(errno ? errno : ENOSPC);
-        lost += (long long)length;
+            why = std::strerror(errno ? errno : ENOSPC);
+        lost += (long long)(length - done);
         // Opened afresh at the next chunk: the disk may have room again.
         if (fd >= 0)
             ::close(fd);
@@ -115,8 +118,10 @@ int main(int argc, char *argv[])
         std::perror("varnolet-run: pipe");
         return 127;
     }
-    // The app may be gone by the time anything is written to where it was.
+    // The app may be gone by the time anything is written to where it was;
+    // a file that may grow no more is a failed write, not an end.
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
     const pid_t pid = ::fork();
     if (pid < 0) {
         std::perror("varnolet-run: fork");
@@ -124,6 +129,7 @@ int main(int argc, char *argv[])
     }
     if (pid == 0) {
         std::signal(SIGPIPE, SIG_DFL);
+        std::signal(SIGXFSZ, SIG_DFL);
         const int nothing = ::open("/dev/null", O_RDONLY);
         ::dup2(nothing, 0);
         ::dup2(pipes[0][1], 1);
