@@ -7,9 +7,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QRegularExpression>
 #include <QHash>
 #include <QMultiHash>
+#include <QRegularExpression>
 #include <QSet>
 #include <QTcpSocket>
 
@@ -121,7 +121,6 @@ QSet<qint64> listenerPids(quint16 port)
     }
     return found;
 }
-
 
 // The processes of this installation's CCO.
 QSet<qint64> ccoProcesses(const Processes &all, const QString &dataFolder, quint16 port)

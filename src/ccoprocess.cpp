@@ -50,10 +50,14 @@ Outcome CcoProcess::start(const QString &folder, const QString &javaHome, const 
         QFile::setPermissions(logs, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     // $1 is the runtime folder, $2... the values. bash hands them to the
     // script as they are: they are never parsed as shell code.
-    QStringList arguments{CcoOutput::outputFile(dataFolder), CcoOutput::errorFile(dataFolder),
-                          QString::number(CcoOutput::kRotateBytes), QStringLiteral("/bin/bash"),
-                          QStringLiteral("-c"), QLatin1String("JAVA_HOME=\"$1\" exec ") + command,
-                          QStringLiteral("varnolet"), javaHome};
+    QStringList arguments{CcoOutput::outputFile(dataFolder),
+                          CcoOutput::errorFile(dataFolder),
+                          QString::number(CcoOutput::kRotateBytes),
+                          QStringLiteral("/bin/bash"),
+                          QStringLiteral("-c"),
+                          QLatin1String("JAVA_HOME=\"$1\" exec ") + command,
+                          QStringLiteral("varnolet"),
+                          javaHome};
     arguments += values;
     followed.restart();
     followed.follow();

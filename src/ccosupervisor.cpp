@@ -61,14 +61,11 @@ CcoSupervisor::CcoSupervisor(QObject *parent)
     });
     connect(&watch, &CcoWatch::hung, this, &CcoSupervisor::onHung);
     connect(&watch, &CcoWatch::stopped, this, [this] {
-        if (state == State::Hung && !ownRun) {
-            lastGone = false;
+        if (state == State::Hung && !ownRun)
             restartAfterEnd();
-        }
     });
-    connect(&portWait, &PortWait::lookAgain, this, [this] {
-        busy() ? portWait.later(delays.portLook) : launch(false);
-    });
+    connect(&portWait, &PortWait::lookAgain, this,
+            [this] { busy() ? portWait.later(delays.portLook) : launch(false); });
 }
 
 CcoSupervisor::~CcoSupervisor() = default;
@@ -119,9 +116,9 @@ QString CcoSupervisor::status() const
         if (lastHung)
             return tr("CCO stopped answering. Restarting in %1 seconds").arg(seconds);
         return tr("CCO stopped unexpectedly (%1). Restarting in %2 seconds")
-            .arg(lastCrashed ? tr("crashed")
-                 : lastGone  ? tr("its processes are gone")
-                             : tr("exit code %1").arg(lastExitCode))
+            .arg(lastCrashed    ? tr("crashed")
+                     : lastGone ? tr("its processes are gone")
+                                : tr("exit code %1").arg(lastExitCode))
             .arg(seconds);
     }
     case State::Stopped:
@@ -141,13 +138,7 @@ qint64 CcoSupervisor::ccoPid() const
 bool CcoSupervisor::busy() const
 {
     // An operation, or the restore tool: nothing starts CCO under either.
-    return exec
-        && (exec->isBusy() || (exec->program().state() != QProcess::NotRunning && !ownRun));
-}
-
-bool CcoSupervisor::pageShown() const
-{
-    return state == State::Ready;
+    return exec && (exec->isBusy() || (exec->program().state() != QProcess::NotRunning && !ownRun));
 }
 
 void CcoSupervisor::setState(State next)
@@ -334,6 +325,7 @@ void CcoSupervisor::explainNotReady()
 void CcoSupervisor::onHung(qint64 java)
 {
     say(CcoWatch::hungLine(delays.liveness, java));
+    lastGone = false;
     setState(State::Hung);
     emit hideRequested();
 }

@@ -142,7 +142,7 @@ private:
     void restartAfterEnd();
     void explainNotReady();
     void onHung(qint64 java);
-    bool pageShown() const;
+    bool pageShown() const { return state == State::Ready; }
     bool busy() const;
     qint64 ccoPid() const;
 
@@ -153,8 +153,8 @@ private:
     // whether it has written its stop line; the CCO it looks after that
     // another started, 0 when none.
     bool ownRun = false;
-    qint64 adoptedPid = 0;
     bool stopLine = false;
+    qint64 adoptedPid = 0;
     int unexpectedEnds = 0;
     // How the last unexpected end came, if one came: a crash, an exit code,
     // a CCO that stopped answering, or one not started here whose processes

@@ -32,9 +32,10 @@ QString CcoWatch::hungLine(const Timing &t, qint64 java)
                           "is hung. %3")
         .arg(CcoProbe::ccoPort)
         .arg(qint64(t.hungAfter) * qMax(t.interval, t.deadline) / 1000)
-        .arg(java > 0
-                 ? QStringLiteral("Asked its Java (pid %1) for a thread dump; stopping it.").arg(java)
-                 : QStringLiteral("No Java in its processes to ask for a thread dump; stopping it."));
+        .arg(java > 0 ? QStringLiteral("Asked its Java (pid %1) for a thread dump; stopping it.")
+                            .arg(java)
+                      : QStringLiteral(
+                          "No Java in its processes to ask for a thread dump; stopping it."));
 }
 
 void CcoWatch::stop()

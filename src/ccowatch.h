@@ -40,7 +40,7 @@ public:
     void watch(qint64 pid, const Timing &timing, int firstInterval = 0);
     void stop();
 
-    // What a hung CCO is told, for the output area.
+    // The line that says CCO is hung, for the output area.
     static QString hungLine(const Timing &timing, qint64 java);
 
 signals:

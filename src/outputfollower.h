@@ -24,8 +24,7 @@ public:
 
     explicit OutputFollower(const QString &path)
         : path(path)
-    {
-    }
+    { }
 
     // Carries on from `at` at the next take(), in the file or in FILE.1
     // where it was moved meanwhile; from the start of the file when neither

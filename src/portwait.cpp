@@ -35,5 +35,5 @@ QString PortWait::statusLine() const
     return tr("127.0.0.1:%1 is held by %2, which is not this installation's CCO")
         .arg(CcoProbe::ccoPort)
         .arg(holder.startsWith(QLatin1String("pid ")) ? holder
-                                                       : tr("a process this app cannot see"));
+                                                      : tr("a process this app cannot see"));
 }

@@ -80,8 +80,8 @@ struct Sink
             open(false);
         errno = 0;
         if (fd >= 0 && lost > 0) {
-            const std::string note = "\n[" + std::to_string(lost)
-                + " bytes of output were lost: " + why + "]\n";
+            const std::string note =
+                "\n[" + std::to_string(lost) + " bytes of output were lost: " + why + "]\n";
             if (writeAll(note.data(), note.size()) == note.size())
                 lost = 0;
         }
@@ -173,8 +173,7 @@ int main(int argc, char *argv[])
         }
     }
     int status = 0;
-    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-    }
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) { }
     if (WIFSIGNALED(status)) {
         // Ends the way the program did, so that a crash is seen as one.
         std::signal(WTERMSIG(status), SIG_DFL);

@@ -3,8 +3,8 @@
 
 #include "ccoprobe.h"
 #include "ccosupervisor.h"
-#include "processtree.h"
 #include "commandexecutor.h"
+#include "processtree.h"
 #include "statusfile.h"
 #include "testsupport.h"
 
@@ -223,14 +223,17 @@ void tst_Supervisor::notStartedHere_data()
     QTest::addColumn<QByteArray>("program");
     QTest::addColumn<QString>("in");
     QTest::addColumn<QString>("first");
-    QTest::newRow("a shell in logs/ is no CCO") << QByteArray("sleep 60") << "logs" << "";
-    QTest::newRow("a shell in the installation is no CCO") << QByteArray("sleep 60") << "cco" << "";
-    QTest::newRow("a stranger on the port is never shown")
-        << QByteArray("python3 \"$SERVE\"") << "outside" << "127.0.0.1:19992 is held by pid ";
+    QTest::newRow("a shell in logs/ is no CCO") << QByteArray("sleep 60") << "logs"
+                                                << "";
+    QTest::newRow("a shell in the installation is no CCO") << QByteArray("sleep 60") << "cco"
+                                                           << "";
+    QTest::newRow("a stranger on the port is never shown") << QByteArray("python3 \"$SERVE\"") << "outside"
+                                                           << "127.0.0.1:19992 is held by pid ";
     // A "java" of the runtime (a copy of bash) that serves after a while,
     // through a child: a CCO that is still starting when the app opens.
     QTest::newRow("an adopted CCO still starting, then killed")
-        << QByteArray("\"$JAVA\" -c 'sleep 0.8; python3 \"$SERVE\"; true'") << "outside" << "CCO is already running (pid ";
+        << QByteArray("\"$JAVA\" -c 'sleep 0.8; python3 \"$SERVE\"; true'") << "outside"
+        << "CCO is already running (pid ";
 }
 
 void tst_Supervisor::notStartedHere()
@@ -264,8 +267,9 @@ void tst_Supervisor::notStartedHere()
         return;
     }
     if (first.startsWith("127")) {
-        QVERIFY2(events[0].contains("python3") && events[0].endsWith(", which is not this installation's CCO. Looking "
-                                                                     "again every 0 seconds."),
+        QVERIFY2(events[0].contains("python3")
+                     && events[0].endsWith(", which is not this installation's CCO. Looking "
+                                           "again every 0 seconds."),
                  qPrintable(events[0]));
         QVERIFY(supervisor->status().startsWith("127.0.0.1:19992 is held by pid "));
         QCOMPARE(status("state"), "stranger");
@@ -284,9 +288,11 @@ void tst_Supervisor::notStartedHere()
     QCOMPARE(supervisor->status(), QStringLiteral("CCO is running (started before this app)"));
     QCOMPARE(starts(), 0);
     ProcessTree::signal(ProcessTree::of(other.processId()), SIGKILL);
-    QTRY_COMPARE(events.mid(2), (QStringList{"hide", "CCO stopped unexpectedly (its processes are gone). Restarting in 1 "
-                                                     "seconds.",
-                                             "Restarting CCO (attempt 1)."}));
+    QTRY_COMPARE(events.mid(2),
+                 (QStringList{"hide",
+                              "CCO stopped unexpectedly (its processes are gone). Restarting in 1 "
+                              "seconds.",
+                              "Restarting CCO (attempt 1)."}));
     QTRY_COMPARE(starts(), 1);
 }
 

@@ -4,12 +4,12 @@
 
 #include "ccooutput.h"
 #include "ccoprocess.h"
-#include "outputfollower.h"
 #include "ccosupervisor.h"
 #include "commandexecutor.h"
 #include "links.h"
 #include "maintenancelock.h"
 #include "maintenancepin.h"
+#include "outputfollower.h"
 #include "outputlog.h"
 #include "outputmodel.h"
 #include "statusfile.h"
@@ -443,9 +443,10 @@ void tst_Units::ccoOutputKeptAcrossRotationAndReopen()
 
     // A file that takes no more (a full disk; here a limit of 2,048 bytes):
     // the program goes on, and its next file says what was lost.
-    QVERIFY(run("bash", {"-c", "ulimit -f 2; exec \"$0\" \"$@\"", CcoProcess::runner(), out,
-                         CcoOutput::errorFile(home.appData()), "2048", "/bin/bash", "-c",
-                         "head -c 3000 /dev/zero | tr '\\0' a; sleep 0.2; echo after"}));
+    QVERIFY(
+        run("bash",
+            {"-c", "ulimit -f 2; exec \"$0\" \"$@\"", CcoProcess::runner(), out, CcoOutput::errorFile(home.appData()),
+             "2048", "/bin/bash", "-c", "head -c 3000 /dev/zero | tr '\\0' a; sleep 0.2; echo after"}));
     QCOMPARE(readFile(out), QByteArray("\n[952 bytes of output were lost: File too large]\nafter\n"));
 
     // A file given the inode of the one read before it was deleted is read
