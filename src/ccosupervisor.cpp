@@ -235,8 +235,8 @@ void CcoSupervisor::adopt(qint64 pid, const QString &description)
                        "another.")
             .arg(description));
     stopLine = false;
-    setState(State::Starting);
     adoptedPid = pid;
+    setState(State::Starting);
     runClock.start();
     readinessTimer.start(delays.readiness);
     // Shown at its first answer, or after its readiness line.

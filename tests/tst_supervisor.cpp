@@ -283,7 +283,7 @@ void tst_Supervisor::notStartedHere()
     }
     // Looked after from its start: not given up while it does not answer yet.
     QCOMPARE(supervisor->status(), QStringLiteral("CCO is starting"));
-    QTRY_COMPARE(status("pid"), QString::number(cco));
+    QCOMPARE(status("state") + " " + status("pid"), "starting " + QString::number(cco));
     QTRY_COMPARE_WITH_TIMEOUT(events.mid(1), QStringList{"show"}, 8000);
     QCOMPARE(supervisor->status(), QStringLiteral("CCO is running (started before this app)"));
     QCOMPARE(starts(), 0);
