@@ -72,6 +72,12 @@ void CcoWatch::looked(bool answer)
 {
     if (!timer.isActive())
         return;
+    // Whatever answers on the port then, it is not this CCO.
+    if (!ProcessTree::exists(pid)) {
+        stop();
+        emit gone();
+        return;
+    }
     if (answer) {
         misses = 0;
         emit answered();
@@ -83,11 +89,6 @@ void CcoWatch::looked(bool answer)
         return;
     }
     ++misses;
-    if (!ProcessTree::exists(pid)) {
-        stop();
-        emit gone();
-        return;
-    }
     if (!answeredOnce || misses < timing.hungAfter)
         return;
     timer.stop();

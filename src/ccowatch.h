@@ -11,13 +11,13 @@ class QNetworkReply;
 
 // Watches a running CCO through its page: asks 127.0.0.1's CCO port for it
 // at an interval, with a deadline; any HTTP answer counts, whatever its
-// status. A miss while CCO's process is gone means CCO is gone. Until the
-// first answer CCO is starting, and it looks at the interval it is given;
-// after it, a CCO that misses `hungAfter` answers in a row while its
-// process lives is hung: its Java is asked for a thread dump (SIGQUIT, which
-// the JVM answers on CCO's own output), then its whole process tree is
-// stopped, SIGTERM first and SIGKILL to what is left later. A single slow
-// answer changes nothing.
+// status. CCO whose process is gone is gone, whatever answers on its port
+// then. Until the first answer CCO is starting, and it looks at the interval
+// it is given; after it, a CCO that misses `hungAfter` answers in a row
+// while its process lives is hung: its Java is asked for a thread dump
+// (SIGQUIT, which the JVM answers on CCO's own output), then its whole
+// process tree is stopped, SIGTERM first and SIGKILL to what is left later.
+// A single slow answer changes nothing.
 class CcoWatch : public QObject
 {
     Q_OBJECT
