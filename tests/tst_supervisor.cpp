@@ -66,8 +66,9 @@ private:
     QVector<qint64> times;
     QElapsedTimer clock;
     QProcess listener;
-    // A program started outside the app.
+    // A program started outside the app, and its processes.
     QProcess other;
+    QList<qint64> otherTree;
     const QByteArray path = qgetenv("PATH");
 
     // A field of the status file, as text.
@@ -105,6 +106,8 @@ void tst_Supervisor::cleanup()
 {
     supervisor.reset();
     executor.reset();
+    ProcessTree::signal(otherTree, SIGKILL);
+    otherTree.clear();
     for (QProcess *process : {&listener, &other}) {
         ProcessTree::signal(ProcessTree::of(process->processId()), SIGKILL);
         process->waitForFinished();
@@ -288,7 +291,7 @@ void tst_Supervisor::notStartedHere()
     QCOMPARE(supervisor->status(), QStringLiteral("CCO is running (started before this app)"));
     QCOMPARE(starts(), 0);
     // Killed, all but its server, which answers on: no longer CCO's.
-    const QList<qint64> tree = ProcessTree::of(cco);
+    otherTree = ProcessTree::of(cco);
     ::kill(pid_t(cco), SIGKILL);
     QTRY_VERIFY_WITH_TIMEOUT(events.size() >= 6, 8000);
     QCOMPARE(events.mid(2, 3), (QStringList{"hide",
@@ -296,7 +299,7 @@ void tst_Supervisor::notStartedHere()
                                             "seconds.",
                                             "Restarting CCO (attempt 1)."}));
     QVERIFY2(events[5].startsWith("127.0.0.1:19992 is held by pid "), qPrintable(events[5]));
-    ProcessTree::signal(tree, SIGKILL);
+    ProcessTree::signal(otherTree, SIGKILL);
     QTRY_COMPARE(starts(), 1);
 }
 
