@@ -1,6 +1,7 @@
 #include "ccooutput.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QSaveFile>
 #include <QTextCodec>
 
@@ -46,6 +47,7 @@ QString CcoOutput::errorFile(const QString &dataFolder)
 
 CcoOutput::CcoOutput(const QString &dataFolder, QObject *parent)
     : QObject(parent)
+    , dataFolder(dataFolder)
     , positionFile(dataFolder + QLatin1String("/logs/cco-output.position"))
     , channels{{OutputFollower(outputFile(dataFolder)), makeUtf8Decoder()},
                {OutputFollower(errorFile(dataFolder)), makeUtf8Decoder()}}
@@ -66,6 +68,14 @@ CcoOutput::CcoOutput(const QString &dataFolder, QObject *parent)
         }
     }
     connect(&timer, &QTimer::timeout, this, &CcoOutput::poll);
+    soon.setSingleShot(true);
+    connect(&soon, &QTimer::timeout, this, &CcoOutput::poll);
+    auto changed = [this] {
+        if (!soon.isActive())
+            soon.start(0);
+    };
+    connect(&watcher, &QFileSystemWatcher::fileChanged, this, changed);
+    connect(&watcher, &QFileSystemWatcher::directoryChanged, this, changed);
     // The app is never torn down: where reading stands is kept as it quits.
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
         if (moved)
@@ -95,6 +105,14 @@ void CcoOutput::savePosition()
     file.commit();
 }
 
+void CcoOutput::follow()
+{
+    if (timer.isActive())
+        return;
+    timer.start(1000);
+    poll();
+}
+
 void CcoOutput::restart()
 {
     poll();
@@ -106,10 +124,22 @@ void CcoOutput::restart()
 
 void CcoOutput::poll()
 {
+    // Watched again after a file was moved aside or made anew.
+    if (timer.isActive()) {
+        for (const QString &path : {dataFolder + QLatin1String("/logs"), outputFile(dataFolder),
+                                    errorFile(dataFolder)}) {
+            if (!watcher.files().contains(path) && !watcher.directories().contains(path)
+                && QFileInfo::exists(path))
+                watcher.addPath(path);
+        }
+    }
     for (int i = 0; i < 2; ++i) {
-        const QByteArray bytes = channels[i].follower.take();
+        // A megabyte at a time, the interface drawing in between.
+        const QByteArray bytes = channels[i].follower.take(kReadBytes);
         if (bytes.isEmpty())
             continue;
+        if (bytes.size() == kReadBytes)
+            soon.start(0);
         moved = true;
         if (!saveTimer.isActive())
             saveTimer.start(1000);

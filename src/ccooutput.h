@@ -3,6 +3,7 @@
 
 #include "outputfollower.h"
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QTextDecoder>
 #include <QTimer>
@@ -33,8 +34,9 @@ private:
 
 // What CCO, or its restore tool, writes: varnolet-run keeps its standard
 // output and error in logs/cco-output.log and logs/cco-errors.log of the data
-// folder, whether the app is there or not, and this follows both files ten
-// times a second, the app's own CCO and one it found running alike. Each
+// folder, whether the app is there or not, and this follows both files as
+// they are written (told by the kernel, and looked at every second besides),
+// the app's own CCO and one it found running alike. Each
 // channel is decoded as UTF-8 on its own, so that a sequence split across
 // two reads stays intact; the markers count on standard output only. Where
 // reading stands is kept in logs/cco-output.position, so that an app opened
@@ -46,6 +48,7 @@ class CcoOutput : public QObject
 
 public:
     static constexpr qint64 kRotateBytes = 5 * 1000 * 1000;
+    static constexpr int kReadBytes = 1 << 20;
 
     explicit CcoOutput(const QString &dataFolder, QObject *parent = nullptr);
     ~CcoOutput() override;
@@ -53,9 +56,9 @@ public:
     static QString outputFile(const QString &dataFolder);
     static QString errorFile(const QString &dataFolder);
 
-    // Follows the files from now on, ten times a second: for the app, not
-    // for a command that only sets the device up.
-    void follow() { timer.start(100); }
+    // Follows the files from now on: for the app, not for a command that
+    // only sets the device up.
+    void follow();
     // Reads what has been written so far, and says it.
     void poll();
     // A new program starts: its markers are looked for afresh.
@@ -76,11 +79,16 @@ private:
     };
     void savePosition();
 
+    QString dataFolder;
     QString positionFile;
     Channel channels[2];
     MarkerScanner scanner;
     bool stopSeen = false;
     bool moved = false;
+    QFileSystemWatcher watcher;
+    // A read soon after a change, however many changes come meanwhile; and
+    // a look every second, should a change go unnoticed.
+    QTimer soon;
     QTimer timer;
     QTimer saveTimer;
 };

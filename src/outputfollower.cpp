@@ -32,7 +32,7 @@ bool OutputFollower::openAt(const QString &name, const Position &at)
     return true;
 }
 
-QByteArray OutputFollower::take()
+QByteArray OutputFollower::take(qint64 most)
 {
     if (!file.isOpen() && resumeAt.inode != 0) {
         // The file read before the app was closed, where it is now.
@@ -42,11 +42,11 @@ QByteArray OutputFollower::take()
     }
     QByteArray data;
     if (file.isOpen())
-        data = file.readAll();
-    // A new file in its place: the rest of the old one is read above.
-    const quint64 current = inodeOf(path);
+        data = file.read(most);
+    // A new file in its place, once the old one is read to its end.
+    const quint64 current = data.size() < most ? inodeOf(path) : inode;
     if (current != 0 && current != inode && openAt(path, Position()))
-        data += file.readAll();
+        data += file.read(most - data.size());
     if (!data.isEmpty())
         lastRead = (lastRead + data).right(16);
     return data;

@@ -39,8 +39,9 @@ public:
     }
     Position position() const { return {inode, file.isOpen() ? file.pos() : 0, lastRead}; }
 
-    // Everything written since the last call.
-    QByteArray take();
+    // What was written since the last call, `most` bytes at most: the rest
+    // comes at the next.
+    QByteArray take(qint64 most);
 
 private:
     bool openAt(const QString &name, const Position &at);
