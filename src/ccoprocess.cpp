@@ -28,8 +28,10 @@ CcoProcess::~CcoProcess()
 {
     // Nothing of this object, nor of its owner, is there to hear of it.
     process.disconnect();
-    if (isRunning())
+    if (isRunning()) {
         ProcessTree::signal(ProcessTree::of(process.processId()), SIGKILL);
+        process.waitForFinished(1000);
+    }
 }
 
 QString CcoProcess::runner()
