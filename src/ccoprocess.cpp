@@ -1,9 +1,9 @@
 #include "ccoprocess.h"
 
+#include "outputlog.h"
 #include "processtree.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QFileInfo>
 
 #include <csignal>
@@ -47,9 +47,7 @@ QString CcoProcess::runner()
 Outcome CcoProcess::start(const QString &folder, const QString &javaHome, const QString &command,
                           const QStringList &values)
 {
-    const QString logs = dataFolder + QLatin1String("/logs");
-    if (!QFileInfo::exists(logs) && QDir().mkpath(logs))
-        QFile::setPermissions(logs, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    OutputLog::logsFolder(dataFolder);
     // $1 is the runtime folder, $2... the values. bash hands them to the
     // script as they are: they are never parsed as shell code.
     QStringList arguments{CcoOutput::outputFile(dataFolder),

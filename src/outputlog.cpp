@@ -127,11 +127,8 @@ private:
             file.close();
         if (file.isOpen())
             return true;
-        // A point of sale's output may hold customer and payment details:
-        // the log is its owner's alone, also where it was not before.
-        const QString logs = folder + QLatin1String("/logs");
-        QDir().mkpath(logs);
-        QFile::setPermissions(logs, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        // The log is its owner's alone, also where it was not before.
+        OutputLog::logsFolder(folder);
         file.setFileName(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
             return false;
@@ -242,6 +239,14 @@ void OutputLog::flush()
     auto *target = static_cast<Writer *>(writer);
     QMetaObject::invokeMethod(
         writer, [target] { target->write({}, true); }, Qt::BlockingQueuedConnection);
+}
+
+QString OutputLog::logsFolder(const QString &dataFolder)
+{
+    const QString logs = dataFolder + QLatin1String("/logs");
+    QDir().mkpath(logs);
+    QFile::setPermissions(logs, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    return logs;
 }
 
 QStringList OutputLog::tail(const QString &dataFolder, int count)

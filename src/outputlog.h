@@ -43,6 +43,10 @@ public:
     // line included.
     void flush();
 
+    // The logs folder of `dataFolder`, made if missing and its owner's
+    // alone: a point of sale's output may hold customer and payment details.
+    static QString logsFolder(const QString &dataFolder);
+
     // The last `count` lines across the rotated files, oldest first.
     static QStringList tail(const QString &dataFolder, int count);
 
