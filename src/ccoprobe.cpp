@@ -7,15 +7,16 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHash>
-#include <QMultiHash>
 #include <QRegularExpression>
 #include <QSet>
 #include <QTcpSocket>
 
+#include <algorithm>
+#include <optional>
+
 namespace {
 
-QString commandLineOf(const QString &pid)
+QString commandLineOf(qint64 pid)
 {
     QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
     if (!file.open(QIODevice::ReadOnly))
@@ -26,23 +27,17 @@ QString commandLineOf(const QString &pid)
     return QString::fromLocal8Bit(raw.replace('\0', ' '));
 }
 
-QString describe(const QString &pid)
+QString describe(qint64 pid)
 {
     const QString commandLine = commandLineOf(pid);
     return commandLine.isEmpty() ? QStringLiteral("pid %1").arg(pid)
-                                 : QStringLiteral("pid %1: %2").arg(pid, commandLine);
+                                 : QStringLiteral("pid %1: %2").arg(pid).arg(commandLine);
 }
 
-QStringList processIds()
+// Every process but this one.
+QList<qint64> others(QList<qint64> pids)
 {
-    const QString self = QString::number(QCoreApplication::applicationPid());
-    QStringList pids;
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool number = false;
-        entry.toLongLong(&number);
-        if (number && entry != self)
-            pids << entry;
-    }
+    pids.removeAll(QCoreApplication::applicationPid());
     return pids;
 }
 
@@ -73,26 +68,6 @@ QSet<QString> listeningInodes(quint16 port)
     return inodes;
 }
 
-// What /proc says of the processes of this system, this one excepted.
-struct Processes
-{
-    QHash<qint64, qint64> parent;
-    QMultiHash<qint64, qint64> children;
-    QList<qint64> pids;
-};
-
-Processes scan()
-{
-    Processes all;
-    for (const QString &pid : processIds()) {
-        const qint64 parent = ProcessTree::parentOf(pid.toLongLong());
-        all.pids << pid.toLongLong();
-        all.parent.insert(pid.toLongLong(), parent);
-        all.children.insert(parent, pid.toLongLong());
-    }
-    return all;
-}
-
 QString link(qint64 pid, const char *name)
 {
     return QFileInfo(QStringLiteral("/proc/%1/%2").arg(pid).arg(QLatin1String(name)))
@@ -106,7 +81,7 @@ QSet<qint64> listenerPids(quint16 port)
     QSet<qint64> found;
     if (inodes.isEmpty())
         return found;
-    for (const QString &pid : processIds()) {
+    for (qint64 pid : others(ProcessTree::all())) {
         const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
         for (const QFileInfo &fd : QDir(fds).entryInfoList(QDir::System | QDir::NoDotAndDotDot)) {
             static const QRegularExpression socket(QStringLiteral("^socket:\\[(\\d+)\\]$"));
@@ -114,7 +89,7 @@ QSet<qint64> listenerPids(quint16 port)
                 QFile::symLinkTarget(fd.filePath()).section(QLatin1Char('/'), -1);
             const QRegularExpressionMatch match = socket.match(target);
             if (match.hasMatch() && inodes.contains(match.captured(1))) {
-                found.insert(pid.toLongLong());
+                found.insert(pid);
                 break;
             }
         }
@@ -122,35 +97,30 @@ QSet<qint64> listenerPids(quint16 port)
     return found;
 }
 
-// The processes of this installation's CCO.
-QSet<qint64> ccoProcesses(const Processes &all, const QString &dataFolder, quint16 port)
+// The processes of this installation's CCO, this one excepted. The
+// listeners on CCO's port are read into `listeners` when they are needed and
+// were not read yet.
+QSet<qint64> ccoProcesses(const ProcessTree::Table &all, const QString &dataFolder,
+                          std::optional<QSet<qint64>> &listeners)
 {
     const QString data = QFileInfo(dataFolder).canonicalFilePath();
     const QString cco = QFileInfo(Installation::ccoFolder(dataFolder)).canonicalFilePath();
     QSet<qint64> found;
     if (data.isEmpty())
         return found;
-    QSet<qint64> listeners;
-    bool listenersRead = false;
-    for (qint64 pid : all.pids) {
+    for (qint64 pid : others(all.pids)) {
         if (inside(link(pid, "exe"), data)) {
             found.insert(pid);
             continue;
         }
         if (cco.isEmpty() || !inside(link(pid, "cwd"), cco))
             continue;
-        if (!listenersRead) {
-            listeners = listenerPids(port);
-            listenersRead = true;
-        }
-        QList<qint64> tree{pid};
-        for (int i = 0; i < tree.size(); ++i) {
-            if (listeners.contains(tree[i])) {
-                found.insert(pid);
-                break;
-            }
-            tree += all.children.values(tree[i]);
-        }
+        if (!listeners)
+            listeners = listenerPids(CcoProbe::ccoPort);
+        const QList<qint64> tree = ProcessTree::of(pid, all);
+        if (std::any_of(tree.begin(), tree.end(),
+                        [&](qint64 member) { return listeners->contains(member); }))
+            found.insert(pid);
     }
     return found;
 }
@@ -165,7 +135,7 @@ QStringList listenersOn(quint16 port)
 {
     QStringList found;
     for (qint64 pid : listenerPids(port))
-        found << describe(QString::number(pid));
+        found << describe(pid);
     return found;
 }
 
@@ -179,11 +149,12 @@ bool addressAnswers(quint16 port)
 
 Cco runningCco(const QString &dataFolder)
 {
-    const Processes all = scan();
-    const QSet<qint64> cco = ccoProcesses(all, dataFolder, ccoPort);
+    const ProcessTree::Table all = ProcessTree::table();
+    std::optional<QSet<qint64>> listeners;
+    const QSet<qint64> cco = ccoProcesses(all, dataFolder, listeners);
     for (qint64 pid : all.pids) {
         if (cco.contains(pid) && !cco.contains(all.parent.value(pid)))
-            return {pid, describe(QString::number(pid))};
+            return {pid, describe(pid)};
     }
     return {};
 }
@@ -192,20 +163,22 @@ QString strangerOnPort(const QString &dataFolder)
 {
     if (!addressAnswers(ccoPort))
         return QString();
-    const Processes all = scan();
-    const QSet<qint64> cco = ccoProcesses(all, dataFolder, ccoPort);
-    const QSet<qint64> listeners = listenerPids(ccoPort);
-    for (qint64 pid : listeners) {
+    const ProcessTree::Table all = ProcessTree::table();
+    std::optional<QSet<qint64>> listeners;
+    const QSet<qint64> cco = ccoProcesses(all, dataFolder, listeners);
+    if (!listeners)
+        listeners = listenerPids(ccoPort);
+    for (qint64 pid : *listeners) {
         bool ccoOwn = false;
         for (qint64 up = pid; up > 1 && !ccoOwn; up = all.parent.value(up))
             ccoOwn = cco.contains(up);
         if (!ccoOwn) {
-            const QString commandLine = commandLineOf(QString::number(pid));
+            const QString commandLine = commandLineOf(pid);
             return commandLine.isEmpty() ? QStringLiteral("pid %1").arg(pid)
                                          : QStringLiteral("pid %1 (%2)").arg(pid).arg(commandLine);
         }
     }
-    return listeners.isEmpty() ? QStringLiteral("a process this app cannot see") : QString();
+    return listeners->isEmpty() ? QStringLiteral("a process this app cannot see") : QString();
 }
 
 QStringList whoServes(const QString &dataFolder, int readinessMs)

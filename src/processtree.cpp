@@ -2,7 +2,6 @@
 
 #include <QDir>
 #include <QFile>
-#include <QMultiHash>
 
 #include <csignal>
 #include <sys/types.h>
@@ -24,21 +23,41 @@ bool exists(qint64 pid)
     return pid > 0 && QFile::exists(QStringLiteral("/proc/%1").arg(pid));
 }
 
-QList<qint64> of(qint64 root)
+QList<qint64> all()
 {
-    if (!exists(root))
-        return {};
-    QMultiHash<qint64, qint64> children;
+    QList<qint64> pids;
     for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         bool number = false;
         const qint64 pid = entry.toLongLong(&number);
         if (number)
-            children.insert(parentOf(pid), pid);
+            pids << pid;
     }
+    return pids;
+}
+
+Table table()
+{
+    Table table;
+    table.pids = all();
+    for (qint64 pid : qAsConst(table.pids)) {
+        const qint64 parent = parentOf(pid);
+        table.parent.insert(pid, parent);
+        table.children.insert(parent, pid);
+    }
+    return table;
+}
+
+QList<qint64> of(qint64 root, const Table &table)
+{
     QList<qint64> tree{root};
     for (int i = 0; i < tree.size(); ++i)
-        tree += children.values(tree[i]);
+        tree += table.children.values(tree[i]);
     return tree;
+}
+
+QList<qint64> of(qint64 root)
+{
+    return exists(root) ? of(root, table()) : QList<qint64>();
 }
 
 qint64 javaIn(const QList<qint64> &tree)
