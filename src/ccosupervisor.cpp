@@ -54,8 +54,7 @@ CcoSupervisor::CcoSupervisor(QObject *parent)
     connect(&watch, &CcoWatch::gone, this, [this] {
         if (ownRun)
             return;
-        lastCrashed = lastHung = false;
-        lastGone = true;
+        lastEnd = End::Gone;
         emit hideRequested();
         restartAfterEnd();
     });
@@ -113,12 +112,12 @@ QString CcoSupervisor::status() const
         return tr("CCO stopped answering. Stopping it");
     case State::RestartWait: {
         const qint64 seconds = restart.secondsLeft();
-        if (lastHung)
+        if (lastEnd == End::Hung)
             return tr("CCO stopped answering. Restarting in %1 seconds").arg(seconds);
         return tr("CCO stopped unexpectedly (%1). Restarting in %2 seconds")
-            .arg(lastCrashed    ? tr("crashed")
-                     : lastGone ? tr("its processes are gone")
-                                : tr("exit code %1").arg(lastExitCode))
+            .arg(lastEnd == End::Crashed    ? tr("crashed")
+                     : lastEnd == End::Gone ? tr("its processes are gone")
+                                            : tr("exit code %1").arg(lastExitCode))
             .arg(seconds);
     }
     case State::Stopped:
@@ -288,9 +287,9 @@ void CcoSupervisor::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
         setState(State::Stopped);
         return;
     }
-    lastHung = state == State::Hung;
-    lastGone = false;
-    lastCrashed = exitStatus == QProcess::CrashExit;
+    lastEnd = state == State::Hung          ? End::Hung
+        : exitStatus == QProcess::CrashExit ? End::Crashed
+                                            : End::ExitCode;
     lastExitCode = exitCode;
     // A new installation that failed its trial: the previous one at once.
     if (trial.died())
@@ -303,10 +302,12 @@ void CcoSupervisor::restartAfterEnd()
     const qint64 delay = restartDelay(unexpectedEnds, runClock.isValid() ? runClock.elapsed() : 0,
                                       delays, &unexpectedEnds);
     ended = true;
-    lastHung = lastHung || state == State::Hung;
+    if (state == State::Hung)
+        lastEnd = End::Hung;
     restart.schedule(delay);
     setState(State::RestartWait);
-    const QString how = (lastHung ? QStringLiteral("it ") : QString()) + lastEndInWords();
+    const QString how =
+        (lastEnd == End::Hung ? QStringLiteral("it ") : QString()) + lastEndInWords();
     say(QStringLiteral("CCO stopped unexpectedly (%1). Restarting in %2 seconds.")
             .arg(how)
             .arg((delay + 999) / 1000));
@@ -325,7 +326,6 @@ void CcoSupervisor::explainNotReady()
 void CcoSupervisor::onHung(qint64 java)
 {
     say(CcoWatch::hungLine(delays.liveness, java));
-    lastGone = false;
     setState(State::Hung);
     emit hideRequested();
 }

@@ -78,11 +78,11 @@ public:
     // monitor; empty before one came.
     QString lastEndInWords() const
     {
-        return !ended     ? QString()
-            : lastHung    ? QStringLiteral("stopped answering")
-            : lastGone    ? QStringLiteral("its processes are gone")
-            : lastCrashed ? QStringLiteral("crashed")
-                          : QStringLiteral("exit code %1").arg(lastExitCode);
+        return !ended                 ? QString()
+            : lastEnd == End::Hung    ? QStringLiteral("stopped answering")
+            : lastEnd == End::Gone    ? QStringLiteral("its processes are gone")
+            : lastEnd == End::Crashed ? QStringLiteral("crashed")
+                                      : QStringLiteral("exit code %1").arg(lastExitCode);
     }
     bool previousKept() const { return Updates::hasPrevious(Installation::dataFolder()); }
 
@@ -159,10 +159,9 @@ private:
     // How the last unexpected end came, if one came: a crash, an exit code,
     // a CCO that stopped answering, or one not started here whose processes
     // are gone.
+    enum class End { ExitCode, Crashed, Hung, Gone };
     bool ended = false;
-    bool lastCrashed = false;
-    bool lastHung = false;
-    bool lastGone = false;
+    End lastEnd = End::ExitCode;
     int lastExitCode = 0;
     QElapsedTimer runClock;
     Countdown countdown{[this] { return busy(); }};
