@@ -109,10 +109,26 @@ if ! awk -v s="$share" 'BEGIN { exit !(s > 0.3) }'; then
 fi
 
 ended_line="The program ended with exit code 0."
+# Sends an empty POST to the demo CCO's path $1.
+post() {
+    exec 3<>/dev/tcp/127.0.0.1/9999
+    printf 'POST %s HTTP/1.0\r\nContent-Length: 0\r\n\r\n' "$1" >&3
+    cat <&3 >/dev/null
+    exec 3<&-
+}
 if [ -n "${VARNOLET_DEMO_UNATTENDED:-}" ]; then
     cco_pids() { grep -l -a 'demo[.]DemoCco' /proc/[0-9]*/cmdline 2>/dev/null | cut -d/ -f3; }
     shown() { grep -c "Demo POS page shown" "$log" || true; }
     check() { if ! "$@"; then echo "run-demo: failed: $*" >&2; cat "$log" >&2; exit 1; fi; }
+    # Waits up to $1 seconds for the command after it to succeed.
+    within() {
+        local deadline=$((SECONDS + $1))
+        shift
+        until "$@"; do
+            check test "$SECONDS" -lt "$deadline"
+            sleep 0.1
+        done
+    }
 
     # The status a fleet's monitor reads: $1 the state, $2 the exit code.
     status_is() {
@@ -124,16 +140,9 @@ if [ -n "${VARNOLET_DEMO_UNATTENDED:-}" ]; then
     echo "Killing the demo CCO; the app must start it again and show it within 15 s..."
     before=$(shown)
     kill -KILL $(cco_pids)
-    deadline=$((SECONDS + 3))
-    until status_is restarting 1; do
-        check test "$SECONDS" -lt "$deadline"
-        sleep 0.1
-    done
-    deadline=$((SECONDS + 15))
-    until [ "$(shown)" -gt "$before" ]; do
-        check test "$SECONDS" -lt "$deadline"
-        sleep 0.2
-    done
+    within 3 status_is restarting 1
+    shown_again() { [ "$(shown)" -gt "$before" ]; }
+    within 15 shown_again
 
     echo "Closing the app with SIGTERM while CCO runs, and opening it again..."
     kill -TERM "$app_pid"
@@ -142,11 +151,8 @@ if [ -n "${VARNOLET_DEMO_UNATTENDED:-}" ]; then
     start_app
     wait_for "CCO is already running" 30
     # The web view may have loaded the page before; showing it loads it afresh.
-    deadline=$((SECONDS + 10))
-    until sed -n '/CCO is already running/,$p' "$log" | grep -q "Demo POS page shown"; do
-        check test "$SECONDS" -lt "$deadline"
-        sleep 0.2
-    done
+    shown_after_adoption() { sed -n '/CCO is already running/,$p' "$log" | grep -q "Demo POS page shown"; }
+    within 10 shown_after_adoption
     check test "$(cco_pids | wc -l)" -eq 1
     check status_is ready 0
     events=$("$build/varnolet-provision" log 500)
@@ -155,25 +161,16 @@ if [ -n "${VARNOLET_DEMO_UNATTENDED:-}" ]; then
     echo "Back after SIGKILL, shown again after a restart of the app; the log tells both."
 
     echo "Killing the app with SIGKILL; CCO writes while no app is there, then the app opens again..."
-    # Asks the demo CCO to print "Note: $1".
-    note() {
-        exec 3<>/dev/tcp/127.0.0.1/9999
-        printf 'POST /note?%s HTTP/1.0\r\nContent-Length: 0\r\n\r\n' "$1" >&3
-        cat <&3 >/dev/null
-        exec 3<&-
-    }
     in_log() { "$build/varnolet-provision" log 500 | grep -q -- "$1"; }
     kill -KILL "$app_pid"
     wait "$app_pid" 2>/dev/null || true
-    note while-no-app
+    post "/note?while-no-app" # the demo CCO prints "Note: while-no-app"
     check test "$(cco_pids | wc -l)" -eq 1
     start_app
     wait_for "CCO is already running" 30
-    deadline=$((SECONDS + 10))
-    until in_log "Note: while-no-app"; do check test "$SECONDS" -lt "$deadline"; sleep 0.2; done
-    note after-reopen
-    deadline=$((SECONDS + 10))
-    until in_log "Note: after-reopen"; do check test "$SECONDS" -lt "$deadline"; sleep 0.2; done
+    within 10 in_log "Note: while-no-app"
+    post "/note?after-reopen"
+    within 10 in_log "Note: after-reopen"
     check test "$("$build/varnolet-provision" log 500 | grep -c "Note: while-no-app")" -eq 1
     echo "CCO's output written while no app was there, and after, is in the log once."
     # This app did not start the CCO it shows: it reads its stop line.
@@ -181,10 +178,7 @@ if [ -n "${VARNOLET_DEMO_UNATTENDED:-}" ]; then
 fi
 
 echo "Stopping the demo CCO from its page's stop address..."
-exec 3<>/dev/tcp/127.0.0.1/9999
-printf 'POST /stop HTTP/1.0\r\nContent-Length: 0\r\n\r\n' >&3
-cat <&3 >/dev/null
-exec 3<&-
+post /stop
 wait_for "$ended_line" 30
 if [ -n "${VARNOLET_DEMO_UNATTENDED:-}" ]; then check status_is stopped 2; fi
 sleep 1
