@@ -1,7 +1,6 @@
 #include "maintenancelock.h"
 
 #include "commandexecutor.h"
-#include "maintenancepin.h"
 
 namespace {
 
@@ -12,9 +11,31 @@ QString duration(qint64 seconds)
 
 } // namespace
 
-bool MaintenanceLock::pinSet() const
+MaintenanceLock::MaintenanceLock(QObject *parent)
+    : QObject(parent)
 {
-    return MaintenancePin(MaintenancePin::defaultFolder()).isSet();
+    look();
+    // A PIN removed while nobody asks for one is in the log within a minute.
+    connect(&lookAgain, &QTimer::timeout, this, &MaintenanceLock::look);
+    lookAgain.start(60000);
+}
+
+MaintenancePin::File MaintenanceLock::look()
+{
+    const MaintenancePin::File file = MaintenancePin(MaintenancePin::defaultFolder()).file();
+    if (file != MaintenancePin::File::None) {
+        sawPin = true;
+        removalSaid = false;
+    } else if (sawPin && !removalSaid) {
+        removalSaid = true;
+        log(QStringLiteral("The maintenance PIN was removed: maintenance is open"));
+    }
+    return file;
+}
+
+bool MaintenanceLock::pinSet()
+{
+    return look() != MaintenancePin::File::None;
 }
 
 QString MaintenanceLock::tryPin(const QString &pin)
@@ -23,7 +44,20 @@ QString MaintenanceLock::tryPin(const QString &pin)
     const MaintenancePin::Verdict verdict = stored.verify(pin);
     switch (verdict.kind) {
     case MaintenancePin::Verdict::Right:
+        if (!verdict.why.isEmpty())
+            log(QStringLiteral("The count of wrong maintenance PINs could not be reset: %1")
+                    .arg(verdict.why));
         return QString();
+    case MaintenancePin::Verdict::Damaged:
+        log(QStringLiteral("A maintenance action was refused: the maintenance PIN file is damaged "
+                           "(%1). Set the PIN again over a shell.")
+                .arg(verdict.why));
+        return tr("The maintenance PIN file is damaged: set the PIN again over a shell");
+    case MaintenancePin::Verdict::Unsaved:
+        log(QStringLiteral("A maintenance PIN was refused unchecked: the count of wrong PINs "
+                           "cannot be saved (%1).")
+                .arg(verdict.why));
+        return tr("The PIN cannot be checked now: its file cannot be written");
     case MaintenancePin::Verdict::Locked:
         log(QStringLiteral(
                 "A maintenance PIN was refused: every PIN is locked for %1 more seconds.")

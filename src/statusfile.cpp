@@ -3,13 +3,14 @@
 #include "ccosupervisor.h"
 #include "commandexecutor.h"
 #include "installation.h"
+#include "maintenancepin.h"
 #include "updates.h"
+#include "wholefile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
-#include <QSaveFile>
 #include <QStorageInfo>
 
 namespace {
@@ -82,6 +83,20 @@ QString StatusFile::stateName() const
     return names.value(s.state);
 }
 
+// Whether a maintenance PIN guards the till, and whether its file is sound.
+QString StatusFile::pinState()
+{
+    switch (MaintenancePin(MaintenancePin::defaultFolder()).file()) {
+    case MaintenancePin::File::None:
+        return QStringLiteral("none");
+    case MaintenancePin::File::Sound:
+        return QStringLiteral("set");
+    case MaintenancePin::File::Damaged:
+        break;
+    }
+    return QStringLiteral("damaged");
+}
+
 QJsonObject StatusFile::snapshot() const
 {
     using State = CcoSupervisor::State;
@@ -105,6 +120,7 @@ QJsonObject StatusFile::snapshot() const
                        {"restarts24h", s.restart.restartsInLastDay()},
                        {"lastEnd", orNull(s.lastEndInWords())},
                        {"installation", installation},
+                       {"pin", pinState()},
                        {"runtimePresent", Installation::runtimeCanRun(runtime)},
                        {"freeBytes", QStorageInfo(dataFolder).bytesAvailable()}};
 }
@@ -124,23 +140,26 @@ void StatusFile::write(bool always)
         return;
     written = compared;
     status.insert("heartbeat", isoTime(QDateTime::currentDateTime()));
-    // Replaced whole: a reader sees the old file or the new one.
-    QDir().mkpath(dataFolder);
-    QSaveFile file(path(dataFolder));
-    if (!file.open(QIODevice::WriteOnly))
-        return;
-    file.setPermissions(QFile::ReadOwner | QFile::WriteOwner);
-    file.write(QJsonDocument(status).toJson());
-    file.commit();
+    // Replaced whole: a reader sees the old file or the new one. One that
+    // could not be written is written at the next change or heartbeat.
+    if (!WholeFile::replace(path(dataFolder), QJsonDocument(status).toJson()).ok())
+        written = QJsonObject();
 }
 
-bool StatusFile::read(const QString &path, QJsonObject *status)
+bool StatusFile::read(const QString &path, QJsonObject *status, QString *why)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    QByteArray content;
+    QString reason;
+    if (WholeFile::read(path, kLargestBytes, &content, &reason) != WholeFile::Read::Done) {
+        if (why)
+            *why = reason;
         return false;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    }
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(content, &error);
     *status = document.object();
+    if (why && !document.isObject())
+        *why = content.isEmpty() ? QStringLiteral("it is empty") : error.errorString();
     return document.isObject();
 }
 

@@ -31,8 +31,11 @@ public:
     // `always`.
     void write(bool always = false);
 
-    // The status in `path`; false when there is none or it is not JSON.
-    static bool read(const QString &path, QJsonObject *status);
+    // No status is larger: a larger file is not read.
+    static constexpr qint64 kLargestBytes = 64 * 1024;
+    // The status in `path`, read without waiting: false when there is none,
+    // it is no regular file, too large, or not JSON; `why` says which.
+    static bool read(const QString &path, QJsonObject *status, QString *why = nullptr);
     // The monitoring-plugin convention: 0 ready; 1 on the way (idle,
     // starting, restarting, operation); 2 down (stopped, hung, not-ready,
     // stranger, or the heartbeat stale); 3 unknown.
@@ -43,6 +46,7 @@ public:
     static QString forPerson(const QJsonObject &status);
 
 private:
+    static QString pinState();
     QJsonObject snapshot() const;
     // idle, starting, ready, restarting, stopped, hung, not-ready or operation.
     QString stateName() const;

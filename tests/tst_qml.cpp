@@ -51,6 +51,7 @@ public:
     {
         return MaintenancePin(MaintenancePin::defaultFolder()).set(pin).ok();
     }
+    Q_INVOKABLE QString pinFile() const { return MaintenancePin(MaintenancePin::defaultFolder()).path(); }
     Q_INVOKABLE bool makeAssets() const { return DataHome::makeAssets(workDir() + "/assets"); }
     Q_INVOKABLE bool writeScript(const QString &path, const QString &body)
     {

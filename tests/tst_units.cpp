@@ -7,8 +7,6 @@
 #include "ccosupervisor.h"
 #include "commandexecutor.h"
 #include "links.h"
-#include "maintenancelock.h"
-#include "maintenancepin.h"
 #include "outputfollower.h"
 #include "outputlog.h"
 #include "outputmodel.h"
@@ -43,7 +41,6 @@ private slots:
     void status_data();
     void status();
     void statusNeverHalfWritten();
-    void pinLocksAndKeepsNoDigits();
 };
 
 void tst_Units::markers_data()
@@ -351,52 +348,6 @@ void tst_Units::statusNeverHalfWritten()
     reader.join();
     QVERIFY(reads > 0);
     QCOMPARE(int(broken), 0);
-}
-
-void tst_Units::pinLocksAndKeepsNoDigits()
-{
-    DataHome home;
-    auto provision = [](const QStringList &arguments, const QByteArray &input) {
-        QProcess tool;
-        tool.start(VARNOLET_PROVISION, arguments);
-        tool.write(input);
-        tool.closeWriteChannel();
-        return tool.waitForFinished() ? tool.exitCode() : -1;
-    };
-    QCOMPARE(provision({"pin", "set"}, "4829\n4828\n"), 1); // two PINs that differ
-    QCOMPARE(provision({"pin", "set"}, "482\n482\n"), 1); // too short
-    QCOMPARE(provision({"pin", "set"}, "482916\n482916\n"), 0);
-    const QString file = MaintenancePin::defaultFolder() + "/maintenance-pin.json";
-    QCOMPARE(QFileInfo(file).permissions() & 0x0777, QFileDevice::Permissions(0x0600));
-
-    // Four wrong PINs are only wrong; the fifth locks every PIN for a minute,
-    // the right one too, also after the app was closed and opened again; the
-    // sixth for two minutes; the right one after that starts the count over.
-    const QDateTime t = QDateTime::currentDateTimeUtc();
-    using V = MaintenancePin::Verdict;
-    const QList<std::tuple<int, const char *, V::Kind, qint64>> tries{
-        {0, "111111", V::Wrong, 0},   {0, "111111", V::Wrong, 0},    {0, "111111", V::Wrong, 0},
-        {0, "111111", V::Wrong, 0},   {0, "111111", V::Wrong, 60},   {30, "482916", V::Locked, 30},
-        {59, "482916", V::Locked, 1}, {61, "111111", V::Wrong, 120}, {182, "482916", V::Right, 0},
-        {183, "111111", V::Wrong, 0}};
-    for (const auto &[after, pin, kind, locked] : tries) {
-        const V verdict = MaintenancePin(MaintenancePin::defaultFolder()).verify(pin, t.addSecs(after));
-        QCOMPARE(int(verdict.kind), int(kind));
-        QCOMPARE(verdict.lockedSeconds, locked);
-    }
-    // The view's lock logs each wrong PIN and each lock, never the digits.
-    {
-        CommandExecutor executor;
-        MaintenanceLock lock;
-        lock.setProperty("executor", QVariant::fromValue(&executor));
-        QCOMPARE(lock.tryPin("999999"), QStringLiteral("Wrong PIN"));
-        QVERIFY(lock.tryPin("482916").isEmpty());
-    }
-    const QString log = OutputLog::tail(home.appData(), 10).join('\n');
-    QVERIFY2(log.contains("A wrong maintenance PIN was entered (2 in a row)."), qPrintable(log));
-    QVERIFY(!log.contains("999999") && !log.contains("482916") && !readFile(file).contains("482916"));
-    QCOMPARE(provision({"pin", "clear"}, ""), 0);
-    QVERIFY(!QFile::exists(file) && MaintenanceLock().tryPin("1").isEmpty());
 }
 
 // CCO's output through the real varnolet-run, its files moved aside at

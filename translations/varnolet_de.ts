@@ -138,6 +138,14 @@
         <source>Wrong PIN. Too many wrong PINs: try again in %1.</source>
         <translation>Falsche PIN. Zu viele falsche PINs: Versuchen Sie es in %1 wieder.</translation>
     </message>
+    <message>
+        <source>The maintenance PIN file is damaged: set the PIN again over a shell</source>
+        <translation>Die Datei der Wartungs-PIN ist beschädigt: Setzen Sie die PIN über eine Shell neu</translation>
+    </message>
+    <message>
+        <source>The PIN cannot be checked now: its file cannot be written</source>
+        <translation>Die PIN kann jetzt nicht geprüft werden: Ihre Datei kann nicht geschrieben werden</translation>
+    </message>
 </context>
 <context>
     <name>MaintenanceScreen</name>

@@ -220,13 +220,23 @@ TestCase {
         verify(outputText().indexOf("Failed to extract file. Error:") === 0, outputText())
     }
 
-    // With a maintenance PIN, the patch asks for it: a wrong one patches
-    // nothing, the right one lets it go on; Run CCO never asks.
+    // With a maintenance PIN, every maintenance button asks for it: a wrong
+    // one patches nothing, the right one lets it go on; Run CCO never asks.
+    // A damaged PIN file refuses every PIN.
     function test_pin() {
         verify(helper.writeFile(cco() + "/run.sh", "old") && helper.makeAssets() && helper.setPin("4829"))
+        verify(helper.writeScript(cco() + ".previous/run.sh", "echo previous"))
         createMain()
+        var dialog = null
+        for (var name of ["importButton", "extractButton", "restoreButton", "goBackButton"]) {
+            click(name)
+            dialog = find("pinDialog")
+            tryVerify(function() { return dialog.opened }, 5000, name + " did not ask for the PIN")
+            dialog.close()
+            tryVerify(function() { return !dialog.visible })
+        }
+        verify(!main.contentPicker || !main.contentPicker.visible)
         click("patchButton")
-        var dialog = find("pinDialog")
         tryVerify(function() { return find("pinInput").activeFocus })
         keyClick(Qt.Key_1); keyClick(Qt.Key_1); keyClick(Qt.Key_1); keyClick(Qt.Key_1)
         keyClick(Qt.Key_Return)
@@ -239,6 +249,13 @@ TestCase {
         compare(outputText(), "Install patched")
         click("runButton")
         verify(!dialog.visible)
+        verify(helper.writeFile(helper.pinFile(), "{\"kdf\": \"PBKDF2-SHA256\", \"iter"))
+        click("patchButton")
+        tryVerify(function() { return dialog.opened })
+        find("pinInput").text = "4829"
+        mouseClick(find("pinOkButton"))
+        compare(find("pinMessage").text, "The maintenance PIN file is damaged: set the PIN again over a shell")
+        verify(dialog.opened)
     }
 
     // The way back: shown while a previous installation is kept; it asks first.
