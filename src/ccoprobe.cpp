@@ -97,11 +97,19 @@ QSet<qint64> listenerPids(quint16 port)
     return found;
 }
 
-// The processes of this installation's CCO, this one excepted. The
-// listeners on CCO's port are read into `listeners` when they are needed and
-// were not read yet.
+// Whether `pid` runs CCO's restore tool: its jar, or a script that starts it.
+bool runsRestoreTool(qint64 pid)
+{
+    const QString commandLine = commandLineOf(pid);
+    return commandLine.contains(QLatin1String("CCO_Restore.jar"))
+        || commandLine.contains(QLatin1String("run_cco_restore"));
+}
+
+// The processes of this installation's CCO, this one excepted, or with
+// `restoreTool` those of its restore tool. The listeners on CCO's port are
+// read into `listeners` when they are needed and were not read yet.
 QSet<qint64> ccoProcesses(const ProcessTree::Table &all, const QString &dataFolder,
-                          std::optional<QSet<qint64>> &listeners)
+                          std::optional<QSet<qint64>> &listeners, bool restoreTool = false)
 {
     const QString data = QFileInfo(dataFolder).canonicalFilePath();
     const QString cco = QFileInfo(Installation::ccoFolder(dataFolder)).canonicalFilePath();
@@ -109,12 +117,20 @@ QSet<qint64> ccoProcesses(const ProcessTree::Table &all, const QString &dataFold
     if (data.isEmpty())
         return found;
     for (qint64 pid : others(all.pids)) {
-        if (inside(link(pid, "exe"), data)) {
+        const QString program = link(pid, "exe");
+        const bool worksHere = !cco.isEmpty() && inside(link(pid, "cwd"), cco);
+        // The installation's own programs are its; the runtime's java is
+        // the installation's only where it works for it; anything else
+        // only where it works there and serves CCO's port.
+        const bool ours = !cco.isEmpty() && inside(program, cco);
+        if (!ours && !worksHere && !inside(program, data))
+            continue;
+        if (runsRestoreTool(pid) != restoreTool)
+            continue;
+        if (restoreTool || ours || (worksHere && inside(program, data))) {
             found.insert(pid);
             continue;
         }
-        if (cco.isEmpty() || !inside(link(pid, "cwd"), cco))
-            continue;
         if (!listeners)
             listeners = listenerPids(CcoProbe::ccoPort);
         const QList<qint64> tree = ProcessTree::of(pid, all);
@@ -123,6 +139,16 @@ QSet<qint64> ccoProcesses(const ProcessTree::Table &all, const QString &dataFold
             found.insert(pid);
     }
     return found;
+}
+
+// The first of `processes` none of whose parents is one of them.
+CcoProbe::Cco topmost(const ProcessTree::Table &all, const QSet<qint64> &processes)
+{
+    for (qint64 pid : all.pids) {
+        if (processes.contains(pid) && !processes.contains(all.parent.value(pid)))
+            return {pid, describe(pid)};
+    }
+    return {};
 }
 
 } // namespace
@@ -151,12 +177,14 @@ Cco runningCco(const QString &dataFolder)
 {
     const ProcessTree::Table all = ProcessTree::table();
     std::optional<QSet<qint64>> listeners;
-    const QSet<qint64> cco = ccoProcesses(all, dataFolder, listeners);
-    for (qint64 pid : all.pids) {
-        if (cco.contains(pid) && !cco.contains(all.parent.value(pid)))
-            return {pid, describe(pid)};
-    }
-    return {};
+    return topmost(all, ccoProcesses(all, dataFolder, listeners));
+}
+
+Cco runningRestoreTool(const QString &dataFolder)
+{
+    const ProcessTree::Table all = ProcessTree::table();
+    std::optional<QSet<qint64>> listeners;
+    return topmost(all, ccoProcesses(all, dataFolder, listeners, true));
 }
 
 QString strangerOnPort(const QString &dataFolder)

@@ -6,10 +6,13 @@
 
 // Finds out whether this installation's CCO runs on this device, whoever
 // started it, and who else holds CCO's address. A process is CCO when its
-// program lies inside the data folder (the runtime's java), or when it works
-// inside the installation and it, or a process it started, listens on CCO's
-// port; a shell that only works there is not. Reads /proc and opens no more
-// than a loopback connection.
+// program lies inside the installation; when its program lies inside the
+// data folder (the runtime's java) and it works inside the installation;
+// or when it works inside the installation, or runs the runtime's java,
+// and it, or a process it started, listens on CCO's port. A shell that only
+// works there is not, nor the runtime's java run for anything else. The
+// restore tool (its jar or its scripts) is never CCO: it is found on its
+// own. Reads /proc and opens no more than a loopback connection.
 namespace CcoProbe {
 
 // The port CCO serves on, 9999. The backend's own tests move it, so that they
@@ -24,6 +27,8 @@ struct Cco
     QString description;
 };
 Cco runningCco(const QString &dataFolder);
+// The same for this installation's restore tool, whoever started it.
+Cco runningRestoreTool(const QString &dataFolder);
 
 // Who holds CCO's address, when it answers and the holder is not this
 // installation's CCO: "pid N (command line)", or "a process this app cannot

@@ -3,6 +3,7 @@
 #include "ccoprobe.h"
 #include "commandexecutor.h"
 #include "installation.h"
+#include "processtree.h"
 #include "statusfile.h"
 
 #include <QDebug>
@@ -90,42 +91,6 @@ void CcoSupervisor::setExecutor(CommandExecutor *executor)
     emit executorChanged();
 }
 
-QString CcoSupervisor::status() const
-{
-    if (page.failing() && pageShown())
-        return tr("CCO's page does not answer yet");
-    if (backFromTrial && state == State::Starting)
-        return tr("The new installation never got ready; the previous one is back");
-    switch (state) {
-    case State::Idle:
-        return QString();
-    case State::Countdown:
-        return tr("Starting CCO in %1 seconds").arg(countdown.left());
-    case State::Starting:
-        return tr("CCO is starting");
-    case State::Ready:
-        return adoptedPid > 0 ? tr("CCO is running (started before this app)")
-                              : tr("CCO is running");
-    case State::PortHeld:
-        return portWait.statusLine();
-    case State::Hung:
-        return tr("CCO stopped answering. Stopping it");
-    case State::RestartWait: {
-        const qint64 seconds = restart.secondsLeft();
-        if (lastEnd == End::Hung)
-            return tr("CCO stopped answering. Restarting in %1 seconds").arg(seconds);
-        return tr("CCO stopped unexpectedly (%1). Restarting in %2 seconds")
-            .arg(lastEnd == End::Crashed    ? tr("crashed")
-                     : lastEnd == End::Gone ? tr("its processes are gone")
-                                            : tr("exit code %1").arg(lastExitCode))
-            .arg(seconds);
-    }
-    case State::Stopped:
-        break;
-    }
-    return tr("CCO has stopped");
-}
-
 qint64 CcoSupervisor::ccoPid() const
 {
     if (adoptedPid > 0)
@@ -137,7 +102,9 @@ qint64 CcoSupervisor::ccoPid() const
 bool CcoSupervisor::busy() const
 {
     // An operation, or the restore tool: nothing starts CCO under either.
-    return exec && (exec->isBusy() || (exec->program().state() != QProcess::NotRunning && !ownRun));
+    return exec
+        && (exec->isBusy() || (exec->program().state() != QProcess::NotRunning && !ownRun)
+            || ProcessTree::exists(restoreToolPid));
 }
 
 void CcoSupervisor::setState(State next)
@@ -204,6 +171,10 @@ void CcoSupervisor::launch(bool byPerson)
     showTimer.stop();
     notReady = false;
     const QString dataFolder = Installation::dataFolder();
+    // The restore tool, whoever started it, is waited for; never taken for CCO.
+    const CcoProbe::Cco tool = CcoProbe::runningRestoreTool(dataFolder);
+    if (tool.pid > 0)
+        return waitForRestoreTool(tool.pid, tool.description);
     const CcoProbe::Cco running = CcoProbe::runningCco(dataFolder);
     if (running.pid > 0)
         return adopt(running.pid, running.description);
@@ -240,6 +211,17 @@ void CcoSupervisor::adopt(qint64 pid, const QString &description)
     readinessTimer.start(delays.readiness);
     // Shown at its first answer, or after its readiness line.
     watch.watch(pid, delays.liveness, delays.watch);
+}
+
+void CcoSupervisor::waitForRestoreTool(qint64 pid, const QString &description)
+{
+    if (pid != restoreToolPid)
+        say(QStringLiteral("The restore tool is running (%1): CCO starts once it has ended.")
+                .arg(description));
+    restoreToolPid = pid;
+    // The countdown stands still while the tool runs, and starts CCO after it.
+    countdown.start(delays.countdownTick);
+    setState(State::Countdown);
 }
 
 void CcoSupervisor::cancelRestart()

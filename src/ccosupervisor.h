@@ -76,14 +76,7 @@ public:
     OutputModel *output() { return &outputModel; }
     // The last unexpected end in words, for the output area, the log and a
     // monitor; empty before one came.
-    QString lastEndInWords() const
-    {
-        return !ended                 ? QString()
-            : lastEnd == End::Hung    ? QStringLiteral("stopped answering")
-            : lastEnd == End::Gone    ? QStringLiteral("its processes are gone")
-            : lastEnd == End::Crashed ? QStringLiteral("crashed")
-                                      : QStringLiteral("exit code %1").arg(lastExitCode);
-    }
+    QString lastEndInWords() const;
     bool previousKept() const { return Updates::hasPrevious(Installation::dataFolder()); }
 
 public slots:
@@ -136,6 +129,7 @@ private:
     void say(const QString &line);
     void launch(bool byPerson);
     void adopt(qint64 pid, const QString &description);
+    void waitForRestoreTool(qint64 pid, const QString &description);
     void onReady();
     void onStopLine();
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
@@ -155,6 +149,8 @@ private:
     bool ownRun = false;
     bool stopLine = false;
     qint64 adoptedPid = 0;
+    // The restore tool found running, which CCO waits for; 0 when none.
+    qint64 restoreToolPid = 0;
     int unexpectedEnds = 0;
     // How the last unexpected end came, if one came: a crash, an exit code,
     // a CCO that stopped answering, or one not started here whose processes

@@ -99,18 +99,23 @@ QString CommandExecutor::launch(const QString &command, const QStringList &value
         say(QStringLiteral("Not starting %1: another program is still running.").arg(scriptName));
         return dataDir;
     }
-    // The restore tool rewrites the installation: never under a running CCO.
-    if (scriptName != QLatin1String("./run.sh")) {
-        const QString running = CcoProbe::runningCco(dataDir).description;
-        if (!running.isEmpty()) {
-            say(QStringLiteral("Not starting %1: CCO is running (%2).").arg(scriptName, running));
-            return dataDir;
-        }
+    // The restore tool rewrites the installation: never under a running CCO,
+    // nor anything under a running restore tool, whoever started either.
+    const QString tool = CcoProbe::runningRestoreTool(dataDir).description;
+    const QString cco = scriptName != QLatin1String("./run.sh")
+        ? CcoProbe::runningCco(dataDir).description
+        : QString();
+    if (!tool.isEmpty() || !cco.isEmpty()) {
+        say(QStringLiteral("Not starting %1: %2 is running (%3).")
+                .arg(scriptName,
+                     tool.isEmpty() ? QStringLiteral("CCO") : QStringLiteral("the restore tool"),
+                     tool.isEmpty() ? cco : tool));
+        return dataDir;
     }
     // $2 is the installation, for the restore tool's -ccoPath.
-    const QString cco = Installation::ccoFolder(dataDir);
-    const Outcome started = ccoProcess.start(cco, Installation::runtimeFolder(dataDir), command,
-                                             QStringList{cco} + values);
+    const QString folder = Installation::ccoFolder(dataDir);
+    const Outcome started = ccoProcess.start(folder, Installation::runtimeFolder(dataDir), command,
+                                             QStringList{folder} + values);
     if (!started.ok())
         say(QStringLiteral("Could not start %1: %2").arg(scriptName, started.why()));
     return dataDir;
@@ -124,7 +129,15 @@ bool CommandExecutor::ccoRunsFromInstallation(const QString &operation)
                 .arg(operation));
         return true;
     }
-    const QString running = CcoProbe::runningCco(Installation::dataFolder()).description;
+    const QString dataDir = Installation::dataFolder();
+    const QString tool = CcoProbe::runningRestoreTool(dataDir).description;
+    if (!tool.isEmpty()) {
+        say(QStringLiteral("%1 refused: the restore tool is running (%2). Wait for its end; "
+                           "nothing was changed.")
+                .arg(operation, tool));
+        return true;
+    }
+    const QString running = CcoProbe::runningCco(dataDir).description;
     if (running.isEmpty())
         return false;
     say(QStringLiteral("%1 refused: CCO is running (%2). Stop it first; nothing was changed.")
@@ -152,33 +165,19 @@ void CommandExecutor::recover(const QString &baseDir, const QString &name)
 
 bool CommandExecutor::checkDirectoryValidity()
 {
+    QStringList lines;
+    const bool passed = checkInstallation(&lines);
+    for (const QString &line : qAsConst(lines))
+        qDebug().noquote() << line;
+    return passed;
+}
+
+bool CommandExecutor::checkInstallation(QStringList *lines)
+{
     const QString dataDir = Installation::dataFolder();
     recover(dataDir, ccoFolderName);
-    using F = Installation::Findings;
-    const F findings = Installation::check(dataDir);
-    const QDir ccoDir(Installation::ccoFolder(dataDir));
-    const QString runScript = ccoDir.absoluteFilePath(QStringLiteral("run.sh"));
-    const QString java = Installation::javaOf(QDir(dataDir).absoluteFilePath(runtimeFolderName));
-    using Line = QPair<const char *, QString>;
-    QList<Line> lines;
-    if (findings.ccoFolderWasMissing)
-        lines << Line("CustomerCheckout directory does not exist at:", ccoDir.absolutePath())
-              << Line(findings.problem == F::CannotCreateCcoFolder
-                          ? "Failed to create CustomerCheckout directory."
-                          : "Successfully created CustomerCheckout directory.",
-                      QString());
-    const QMap<F::Problem, Line> problems{
-        {F::None, {"All checks passed for directory and files.", QString()}},
-        {F::NoRuntimeFolder,
-         {"sapmachine-jre-17.0.6 sub-directory does not exist in:", QDir(dataDir).absolutePath()}},
-        {F::NoRunScript, {"run.sh script file does not exist at:", runScript}},
-        {F::RunScriptNotExecutable,
-         {"run.sh script file is not an executable file at:", runScript}},
-        {F::NoJava, {"sapmachine-jre-17.0.6 has no executable bin/java at:", java}}};
-    if (problems.contains(findings.problem))
-        lines << problems[findings.problem];
-    for (const auto &[text, value] : qAsConst(lines))
-        value.isEmpty() ? qDebug() << text : qDebug() << text << value;
+    const Installation::Findings findings = Installation::check(dataDir);
+    *lines = Installation::checkLines(dataDir, findings);
     return findings.passed();
 }
 
@@ -273,17 +272,9 @@ Outcome CommandExecutor::replacing(const QString &operation, const QString &base
         // The new folder is in place: the replaced one is kept (an import's,
         // where there is room) or deleted, while the app goes on.
         deletion = QtConcurrent::run([this, replaced, baseDir, keep = name == ccoFolderName] {
-            const auto kept =
-                keep ? Updates::keepAsPrevious(replaced, baseDir) : Updates::Kept::Failed;
-            if (kept == Updates::Kept::Kept)
-                return;
-            if (!QDir(replaced).removeRecursively())
-                say(QStringLiteral("Could not delete the replaced folder, set aside at %1; the "
-                                   "next operation tries again.")
-                        .arg(replaced));
-            else if (kept == Updates::Kept::NoRoom)
-                say(QStringLiteral("The previous installation was not kept: keeping it would "
-                                   "leave less than a tenth of the disk, or 500 MB, free."));
+            const QString line = Updates::keepOrDelete(replaced, baseDir, keep);
+            if (!line.isEmpty())
+                say(line);
         });
     }
     return result.outcome;

@@ -63,6 +63,8 @@ public:
     // Puts the previous installation back in place by hand, the current one
     // becoming the previous one; refused while anything runs.
     bool goBack();
+    // The installation check, its findings in `lines`.
+    bool checkInstallation(QStringList *lines);
 
 signals:
     void processOutputChanged(const QString &output);

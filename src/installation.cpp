@@ -2,6 +2,7 @@
 
 #include "childprocess.h"
 
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -148,6 +149,52 @@ Findings check(const QString &dataFolder)
     else if (!runtimeCanRun(runtimeFolder(dataFolder)))
         findings.problem = Findings::NoJava;
     return findings;
+}
+
+QStringList checkLines(const QString &dataFolder, const Findings &findings)
+{
+    // As the debug stream writes them: each value quoted and escaped.
+    auto line = [](const char *text, const QString &value = QString()) {
+        QString written;
+        QDebug stream(&written);
+        stream << text;
+        if (!value.isNull())
+            stream << value;
+        return written;
+    };
+    const QString cco = QDir(ccoFolder(dataFolder)).absolutePath();
+    const QString runScript = cco + QLatin1String("/run.sh");
+    QStringList lines;
+    if (findings.ccoFolderWasMissing)
+        lines << line("CustomerCheckout directory does not exist at:", cco)
+              << line(findings.problem == Findings::CannotCreateCcoFolder
+                          ? "Failed to create CustomerCheckout directory."
+                          : "Successfully created CustomerCheckout directory.");
+    switch (findings.problem) {
+    case Findings::None:
+        lines << line("All checks passed for directory and files.");
+        break;
+    case Findings::CannotCreateCcoFolder:
+        break;
+    case Findings::NoRuntimeFolder:
+        lines << line("sapmachine-jre-17.0.6 sub-directory does not exist in:",
+                      QDir(dataFolder).absolutePath());
+        break;
+    case Findings::NoRunScript:
+        lines << line("run.sh script file does not exist at:", runScript);
+        break;
+    case Findings::RunScriptNotExecutable:
+        lines << line("run.sh script file is not an executable file at:", runScript);
+        break;
+    case Findings::NoJava:
+        lines << line("sapmachine-jre-17.0.6 has no executable bin/java at:",
+                      javaOf(QDir(dataFolder).absoluteFilePath(runtimeFolderName)));
+        break;
+    }
+    // The stream leaves a blank after the last item.
+    for (QString &each : lines)
+        each.chop(each.endsWith(QLatin1Char(' ')) ? 1 : 0);
+    return lines;
 }
 
 QStringList patchFiles()

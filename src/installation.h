@@ -59,6 +59,8 @@ struct Findings
 // Whether a runnable installation is present in `dataFolder`; creates an
 // empty CCO folder where there is none.
 Findings check(const QString &dataFolder);
+// What the check found, in the log's words, a line a finding.
+QStringList checkLines(const QString &dataFolder, const Findings &findings);
 
 // The scripts and jars the patch copies, in its order.
 QStringList patchFiles();

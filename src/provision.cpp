@@ -25,13 +25,11 @@
 
 namespace {
 
-QStringList debugLines;
 bool verbose = false;
 
-void collectDebugLines(QtMsgType type, const QMessageLogContext &, const QString &message)
+// Debug lines only with --verbose; warnings always.
+void printMessages(QtMsgType type, const QMessageLogContext &, const QString &message)
 {
-    if (type == QtDebugMsg)
-        debugLines << message;
     if (type != QtDebugMsg || verbose)
         std::fprintf(stderr, "%s\n", qPrintable(message));
 }
@@ -84,7 +82,7 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("varnolet.quindrel"));
-    qInstallMessageHandler(collectDebugLines);
+    qInstallMessageHandler(printMessages);
 
     QStringList arguments = app.arguments().mid(1);
     verbose = arguments.removeAll(QStringLiteral("--verbose")) > 0;
@@ -119,8 +117,9 @@ int main(int argc, char *argv[])
 
     const QString dataDir = Installation::dataFolder();
     if (command == QLatin1String("check") && arguments.isEmpty()) {
-        const bool ready = executor.checkDirectoryValidity();
-        for (const QString &line : qAsConst(debugLines))
+        QStringList lines;
+        const bool ready = executor.checkInstallation(&lines);
+        for (const QString &line : qAsConst(lines))
             out << line << '\n';
         return ready ? 0 : 1;
     }
@@ -151,10 +150,11 @@ int main(int argc, char *argv[])
             return usage() + 1; // unknown, as the convention has it
         QJsonObject status;
         const QString path = StatusFile::path(dataDir);
-        if (!StatusFile::read(path, &status)) {
+        QString why;
+        if (!StatusFile::read(path, &status, &why)) {
             std::fprintf(stderr,
-                         "No status at %s: the app has not run here, or it cannot be read.\n",
-                         qPrintable(path));
+                         "No status at %s: the app has not run here, or it cannot be read (%s).\n",
+                         qPrintable(path), qPrintable(why));
             return 3;
         }
         const QDateTime now = QDateTime::currentDateTime();

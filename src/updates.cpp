@@ -59,6 +59,21 @@ Kept keepAsPrevious(const QString &replaced, const QString &dataFolder)
     return QDir().rename(replaced, previousFolder(dataFolder)) ? Kept::Kept : Kept::Failed;
 }
 
+QString keepOrDelete(const QString &replaced, const QString &dataFolder, bool keep)
+{
+    const Kept kept = keep ? keepAsPrevious(replaced, dataFolder) : Kept::Failed;
+    if (kept == Kept::Kept)
+        return QString();
+    if (!QDir(replaced).removeRecursively())
+        return QStringLiteral("Could not delete the replaced folder, set aside at %1; the next "
+                              "operation tries again.")
+            .arg(replaced);
+    if (kept == Kept::NoRoom)
+        return QStringLiteral("The previous installation was not kept: keeping it would leave "
+                              "less than a tenth of the disk, or 500 MB, free.");
+    return QString();
+}
+
 Outcome rollBack(const QString &dataFolder, bool failed)
 {
     const QString current = Installation::ccoFolder(dataFolder);

@@ -33,6 +33,9 @@ enum class Kept { Kept, NoRoom, Failed };
 // `replaced`) as the previous one, replacing an older one; on the
 // deletion's thread.
 Kept keepAsPrevious(const QString &replaced, const QString &dataFolder);
+// Keeps the replaced installation (`keep`) or deletes the replaced folder;
+// a line saying what could not be done, or nothing.
+QString keepOrDelete(const QString &replaced, const QString &dataFolder, bool keep);
 
 // Puts the previous installation back in place. The current one becomes
 // the previous one, or, after a failed trial (`failed`), the failed one.

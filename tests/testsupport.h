@@ -91,15 +91,17 @@ private:
 };
 
 // Starts a CCO that this app did not start, in `process`: a program of the
-// data folder (`program`, a copy of sleep) for a minute, from outside it.
-inline bool startCcoElsewhere(QProcess &process, const QString &program)
+// data folder (`program`, a copy of sleep) for a minute, working in
+// `workingDirectory` (by default outside the data folder).
+inline bool startCcoElsewhere(QProcess &process, const QString &program,
+                              const QString &workingDirectory = QDir::tempPath())
 {
     QDir().mkpath(QFileInfo(program).absolutePath());
     QFile::remove(program);
     if (!QFile::copy("/bin/sleep", program)
         || !QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::ExeOwner))
         return false;
-    process.setWorkingDirectory(QDir::tempPath());
+    process.setWorkingDirectory(workingDirectory);
     process.start(program, {"60"});
     return process.waitForStarted();
 }

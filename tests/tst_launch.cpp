@@ -133,9 +133,9 @@ void tst_Launch::refusedAndFailedStarts()
     QTRY_COMPARE(recorder.endLines, QStringLiteral("The program crashed (Process crashed)."));
 
     // Nor does the restore tool run under a CCO this app did not start: the
-    // runtime's program, run from elsewhere.
+    // runtime's program, working in the installation.
     QProcess elsewhere;
-    QVERIFY2(startCcoElsewhere(elsewhere, home.jre() + "/bin/java"), qPrintable(elsewhere.errorString()));
+    QVERIFY2(startCcoElsewhere(elsewhere, home.jre() + "/bin/java", home.cco()), qPrintable(elsewhere.errorString()));
     executor.runCCORestore(QStringLiteral("P1"));
     const QRegularExpression refused("Not starting \\./run_cco_restore_silent\\.sh: CCO is running "
                                      "\\(pid \\d+: \\S*/bin/java 60\\)\\.$");
@@ -144,6 +144,13 @@ void tst_Launch::refusedAndFailedStarts()
     elsewhere.waitForFinished();
     QTest::qWait(300);
     QVERIFY(!QFile::exists(home.cco() + "/restore-ran"));
+    // The same program run for anything else (a technician's java -version)
+    // is not CCO: the restore tool runs.
+    QVERIFY2(startCcoElsewhere(elsewhere, home.jre() + "/bin/java"), qPrintable(elsewhere.errorString()));
+    executor.runCCORestore(QStringLiteral("P1"));
+    QTRY_VERIFY2(QFile::exists(home.cco() + "/restore-ran"), qPrintable(recorder.text));
+    elsewhere.kill();
+    elsewhere.waitForFinished();
 }
 
 void tst_Launch::output_data()

@@ -232,10 +232,19 @@ void tst_Supervisor::notStartedHere_data()
                                                            << "";
     QTest::newRow("a stranger on the port is never shown") << QByteArray("python3 \"$SERVE\"") << "outside"
                                                            << "127.0.0.1:19992 is held by pid ";
-    // A "java" of the runtime (a copy of bash) that serves after a while,
-    // through a child: a CCO that is still starting when the app opens.
+    // The runtime's "java" (a copy of bash) run for anything but CCO, as a
+    // technician's java -version is.
+    QTest::newRow("the runtime's java from elsewhere is no CCO") << QByteArray("\"$JAVA\" -c 'sleep 60'") << "outside"
+                                                                << "";
+    // The restore tool left running by an app that was closed: waited for,
+    // never adopted; CCO starts after it.
+    QTest::newRow("the restore tool found running is waited for")
+        << QByteArray("\"$JAVA\" -c 'sleep 1.5; true' -jar CCO_Restore.jar") << "cco" << "The restore tool is running (pid ";
+    // The runtime's java working in the installation, serving after a while
+    // through a child that works elsewhere: a CCO that is still starting
+    // when the app opens.
     QTest::newRow("an adopted CCO still starting, then killed")
-        << QByteArray("\"$JAVA\" -c 'sleep 0.8; python3 \"$SERVE\"; true'") << "outside"
+        << QByteArray("\"$JAVA\" -c 'sleep 0.8; cd /; python3 \"$SERVE\"; true'") << "cco"
         << "CCO is already running (pid ";
 }
 
@@ -266,6 +275,14 @@ void tst_Supervisor::notStartedHere()
     auto starts = [this] { return readFile(home->cco() + "/starts").count("start"); };
     if (first.isEmpty()) {
         QTRY_COMPARE(starts(), 1);
+        QCOMPARE(supervisor->status(), QStringLiteral("CCO is starting"));
+        return;
+    }
+    if (first.startsWith("The restore tool")) {
+        QCOMPARE(supervisor->status(), QStringLiteral("Starting CCO in 5 seconds"));
+        QCOMPARE(starts(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(starts(), 1, 8000);
+        QVERIFY2(events.size() == 1, qPrintable(events.join('\n')));
         QCOMPARE(supervisor->status(), QStringLiteral("CCO is starting"));
         return;
     }
