@@ -187,6 +187,17 @@ Cco runningRestoreTool(const QString &dataFolder)
     return topmost(all, ccoProcesses(all, dataFolder, listeners, true));
 }
 
+InTheWay inTheWay(const QString &dataFolder, bool ccoToo)
+{
+    const Cco tool = runningRestoreTool(dataFolder);
+    if (tool.pid > 0)
+        return {QStringLiteral("the restore tool"), tool.description, false};
+    const Cco cco = ccoToo ? runningCco(dataFolder) : Cco();
+    if (cco.pid > 0)
+        return {QStringLiteral("CCO"), cco.description, true};
+    return {};
+}
+
 QString strangerOnPort(const QString &dataFolder)
 {
     if (!addressAnswers(ccoPort))

@@ -30,6 +30,17 @@ Cco runningCco(const QString &dataFolder);
 // The same for this installation's restore tool, whoever started it.
 Cco runningRestoreTool(const QString &dataFolder);
 
+// What keeps the installation from being changed or its programs started:
+// the restore tool, or, with `ccoToo`, CCO, whoever started either. `who`
+// is "the restore tool" or "CCO", empty when neither runs.
+struct InTheWay
+{
+    QString who;
+    QString description;
+    bool cco = false;
+};
+InTheWay inTheWay(const QString &dataFolder, bool ccoToo);
+
 // Who holds CCO's address, when it answers and the holder is not this
 // installation's CCO: "pid N (command line)", or "a process this app cannot
 // see"; empty when the address is free or CCO's own.

@@ -36,6 +36,14 @@ CommandExecutor::CommandExecutor(QObject *parent)
                                       "until it can.")
                            .arg(why));
     });
+    connect(log, &OutputLog::logsMovedAside, this, &CommandExecutor::sayLogsMovedAside);
+}
+
+void CommandExecutor::sayLogsMovedAside(const QString &to)
+{
+    say(QStringLiteral("The data folder's logs was not a folder of its own: it was moved aside to "
+                       "%1, and a new private logs folder was made.")
+            .arg(to));
 }
 
 CommandExecutor::~CommandExecutor()
@@ -101,17 +109,18 @@ QString CommandExecutor::launch(const QString &command, const QStringList &value
     }
     // The restore tool rewrites the installation: never under a running CCO,
     // nor anything under a running restore tool, whoever started either.
-    const QString tool = CcoProbe::runningRestoreTool(dataDir).description;
-    const QString cco = scriptName != QLatin1String("./run.sh")
-        ? CcoProbe::runningCco(dataDir).description
-        : QString();
-    if (!tool.isEmpty() || !cco.isEmpty()) {
+    const CcoProbe::InTheWay other =
+        CcoProbe::inTheWay(dataDir, scriptName != QLatin1String("./run.sh"));
+    if (!other.who.isEmpty()) {
         say(QStringLiteral("Not starting %1: %2 is running (%3).")
-                .arg(scriptName,
-                     tool.isEmpty() ? QStringLiteral("CCO") : QStringLiteral("the restore tool"),
-                     tool.isEmpty() ? cco : tool));
+                .arg(scriptName, other.who, other.description));
         return dataDir;
     }
+    // CCO's runner writes its output there.
+    QString moved;
+    OutputLog::logsFolder(dataDir, &moved);
+    if (!moved.isEmpty())
+        sayLogsMovedAside(moved);
     // $2 is the installation, for the restore tool's -ccoPath.
     const QString folder = Installation::ccoFolder(dataDir);
     const Outcome started = ccoProcess.start(folder, Installation::runtimeFolder(dataDir), command,
@@ -129,19 +138,12 @@ bool CommandExecutor::ccoRunsFromInstallation(const QString &operation)
                 .arg(operation));
         return true;
     }
-    const QString dataDir = Installation::dataFolder();
-    const QString tool = CcoProbe::runningRestoreTool(dataDir).description;
-    if (!tool.isEmpty()) {
-        say(QStringLiteral("%1 refused: the restore tool is running (%2). Wait for its end; "
-                           "nothing was changed.")
-                .arg(operation, tool));
-        return true;
-    }
-    const QString running = CcoProbe::runningCco(dataDir).description;
-    if (running.isEmpty())
+    const CcoProbe::InTheWay other = CcoProbe::inTheWay(Installation::dataFolder(), true);
+    if (other.who.isEmpty())
         return false;
-    say(QStringLiteral("%1 refused: CCO is running (%2). Stop it first; nothing was changed.")
-            .arg(operation, running));
+    say(QStringLiteral("%1 refused: %2 is running (%3). %4; nothing was changed.")
+            .arg(operation, other.who, other.description,
+                 other.cco ? QStringLiteral("Stop it first") : QStringLiteral("Wait for its end")));
     return true;
 }
 

@@ -93,6 +93,7 @@ private:
     void report(const char *text, const QString &value);
     // A chunk of the running program's output, or a whole line of the app's.
     void show(const QString &text, bool wholeLine);
+    void sayLogsMovedAside(const QString &to);
     void onEnded(int exitCode, QProcess::ExitStatus exitStatus, const QString &error,
                  bool stopLineSeen);
 

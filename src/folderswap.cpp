@@ -1,5 +1,7 @@
 #include "folderswap.h"
 
+#include "ownfolder.h"
+
 #include <QDir>
 #include <QFileInfo>
 
@@ -26,18 +28,20 @@ FolderSwap::Recovery FolderSwap::recover(const QString &baseDir, const QString &
 {
     Recovery recovery;
     QDir dir(baseDir);
-    const QFileInfoList leftovers =
-        dir.entryInfoList({stagingPrefix(name) + QLatin1Char('*')},
-                          QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Time);
+    // Links and files of these names too: removed themselves, never followed.
+    const QFileInfoList leftovers = dir.entryInfoList(
+        {stagingPrefix(name) + QLatin1Char('*')},
+        QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Time);
     for (const QFileInfo &leftover : leftovers) {
-        const bool setAside = leftover.fileName().endsWith(QLatin1String("-previous"));
-        if (setAside && !QFileInfo::exists(baseDir + QLatin1Char('/') + name)) {
+        const bool setAside = leftover.fileName().endsWith(QLatin1String("-previous"))
+            && OwnFolder::isFolder(leftover.absoluteFilePath());
+        if (setAside && !OwnFolder::isThere(baseDir + QLatin1Char('/') + name)) {
             // Never deleted: when it cannot be put back, it is all there is.
             recovery.restoredFrom = leftover.absoluteFilePath();
             dir.rename(leftover.fileName(), name);
             continue;
         }
-        if (!QDir(leftover.absoluteFilePath()).removeRecursively())
+        if (!OwnFolder::remove(leftover.absoluteFilePath()))
             recovery.stuck << QStringLiteral(
                                   "Could not delete %1, left from an earlier replacement "
                                   "of %2; the next operation tries again.")

@@ -1,5 +1,7 @@
 #include "outputlog.h"
 
+#include "ownfolder.h"
+
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
@@ -128,7 +130,11 @@ private:
         if (file.isOpen())
             return true;
         // The log is its owner's alone, also where it was not before.
-        OutputLog::logsFolder(folder);
+        QString moved;
+        OutputLog::logsFolder(folder, &moved);
+        if (!moved.isEmpty())
+            QMetaObject::invokeMethod(owner,
+                                      [log = owner, moved] { emit log->logsMovedAside(moved); });
         file.setFileName(path);
         if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
             return false;
@@ -241,11 +247,13 @@ void OutputLog::flush()
         writer, [target] { target->write({}, true); }, Qt::BlockingQueuedConnection);
 }
 
-QString OutputLog::logsFolder(const QString &dataFolder)
+QString OutputLog::logsFolder(const QString &dataFolder, QString *movedTo)
 {
     const QString logs = dataFolder + QLatin1String("/logs");
-    QDir().mkpath(logs);
-    QFile::setPermissions(logs, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QString moved;
+    OwnFolder::makePrivate(logs, &moved).ok();
+    if (movedTo)
+        *movedTo = moved;
     return logs;
 }
 

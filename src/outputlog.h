@@ -45,7 +45,9 @@ public:
 
     // The logs folder of `dataFolder`, made if missing and its owner's
     // alone: a point of sale's output may hold customer and payment details.
-    static QString logsFolder(const QString &dataFolder);
+    // Whatever else stood in its place (a file, a link out of the data
+    // folder) is moved aside first, to `movedTo`.
+    static QString logsFolder(const QString &dataFolder, QString *movedTo = nullptr);
 
     // The last `count` lines across the rotated files, oldest first.
     static QStringList tail(const QString &dataFolder, int count);
@@ -54,6 +56,8 @@ signals:
     // The log could not be written (a full disk), and lines are lost; or
     // it can be again. Said once for each change.
     void writableChanged(bool writable, const QString &why);
+    // What stood in the place of the logs folder was moved aside to `to`.
+    void logsMovedAside(const QString &to);
 
 private:
     void handOver();

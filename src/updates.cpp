@@ -2,11 +2,11 @@
 
 #include "folderswap.h"
 #include "installation.h"
+#include "ownfolder.h"
 #include "processtree.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QStorageInfo>
 
 #include <csignal>
@@ -15,16 +15,19 @@ namespace {
 
 // Moves `folder` out of the way, under a name whose leftovers the next
 // operation's recovery removes, and removes it; false when it stays.
+// Anything but a folder there is moved aside, never followed.
 bool removeFolder(const QString &folder, const QString &dataFolder)
 {
-    if (!QFileInfo::exists(folder))
+    if (!OwnFolder::isThere(folder))
         return true;
+    if (!OwnFolder::isFolder(folder))
+        return !OwnFolder::moveAside(folder).isEmpty();
     const QString trash =
         FolderSwap::leftover(dataFolder, Installation::ccoFolderName, QStringLiteral("old"));
-    QDir(trash).removeRecursively();
+    OwnFolder::remove(trash);
     if (!QDir().rename(folder, trash))
         return false;
-    QDir(trash).removeRecursively();
+    OwnFolder::remove(trash);
     return true;
 }
 
@@ -46,7 +49,7 @@ QString failedFolder(const QString &dataFolder)
 
 bool hasPrevious(const QString &dataFolder)
 {
-    return QFileInfo(previousFolder(dataFolder)).isDir();
+    return OwnFolder::isFolder(previousFolder(dataFolder));
 }
 
 Kept keepAsPrevious(const QString &replaced, const QString &dataFolder)
@@ -78,6 +81,9 @@ Outcome rollBack(const QString &dataFolder, bool failed)
 {
     const QString current = Installation::ccoFolder(dataFolder);
     const QString previous = previousFolder(dataFolder);
+    if (OwnFolder::isThere(previous) && !hasPrevious(dataFolder))
+        return Outcome::failed(
+            QStringLiteral("%1 is not a folder of the data folder").arg(previous));
     if (!hasPrevious(dataFolder))
         return Outcome::failed(QStringLiteral("there is no previous installation"));
     const QString kept = failed ? failedFolder(dataFolder) : previous;
@@ -91,10 +97,10 @@ Outcome rollBack(const QString &dataFolder, bool failed)
     QDir dir;
     // What an interrupted rollback left aside is the installation, unless
     // one is in place.
-    if (QFileInfo::exists(aside) && !QFileInfo::exists(current) && !dir.rename(aside, current))
+    if (OwnFolder::isFolder(aside) && !OwnFolder::isThere(current) && !dir.rename(aside, current))
         return Outcome::failed(QStringLiteral("cannot put %1 back").arg(aside));
-    QDir(aside).removeRecursively();
-    if (QFileInfo::exists(current) && !dir.rename(current, aside))
+    OwnFolder::remove(aside);
+    if (OwnFolder::isThere(current) && !dir.rename(current, aside))
         return Outcome::failed(QStringLiteral("cannot move %1 aside").arg(current));
     if (!dir.rename(previous, current)) {
         dir.rename(aside, current);

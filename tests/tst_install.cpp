@@ -246,6 +246,12 @@ void tst_Install::operation_data()
         {"rollback", "no previous", "no previous", false,
          "Could not go back to the previous installation: there is no"},
         {"rollback", "CCO running elsewhere", "running elsewhere", false, "Going back" + busy},
+        {"rollback", "previous a link out of the data folder", "previous link", false,
+         "Could not go back to the previous installation: %A/CustomerCheckout.previous is not a folder of the data "
+         "folder."},
+        {"rollback", "previous a file", "previous file", false, "CustomerCheckout.previous is not a folder of the"},
+        {"import", "previous a link out of the data folder", "previous link", true, done},
+        {"import", "previous a file", "previous file", true, done},
         {"import", "empty path", "empty", false, "File not found: "}};
     for (const auto &[operation, name, setup, ok, line] : rows)
         QTest::addRow("%s: %s", operation, name) << operation << setup << ok << line;
@@ -344,7 +350,12 @@ void tst_Install::operation()
                 && (run("chattr", {"+i", home->cco() + "/config"}) || true));
     if (setup == "no room" || setup == "undeletable")
         Updates::minimumFreeBytes = std::numeric_limits<qint64>::max();
-    if (operation == "rollback" && setup != "no previous")
+    if (setup == "previous link")
+        QVERIFY(writeScript(home->scratch("outside") + "/run.sh", "echo outside")
+                && QFile::link(home->scratch("outside"), home->cco() + ".previous"));
+    else if (setup == "previous file")
+        QVERIFY(writeFile(home->cco() + ".previous", "a file"));
+    else if (operation == "rollback" && setup != "no previous")
         QVERIFY(writeScript(home->cco() + ".previous/run.sh", "echo previous installation"));
     if (setup == "failing pwd")
         shadow("pwd", "exit 1");
@@ -408,6 +419,12 @@ void tst_Install::operation()
         QVERIFY(QFile::exists(home->cco() + ".trial"));
         QVERIFY(setup != "link inside"
                 || QFileInfo(home->cco() + "/lib/current.jar").symLinkTarget() == home->cco() + "/lib/cco.jar");
+    }
+    // What stood in the previous installation's place is moved aside by an
+    // import, never followed.
+    if (setup.startsWith("previous ")) {
+        QCOMPARE(QDir(home->appData()).entryList({"*.broken-*"}, QDir::AllEntries | QDir::System).size(), int(ok));
+        QVERIFY(setup == "previous file" || readFile(home->scratch("outside") + "/run.sh").endsWith("echo outside\n"));
     }
     // What could not be deleted is deleted by the next operation; nothing else is left.
     unlockAll();

@@ -45,6 +45,8 @@ private slots:
     void refusedAndFailedStarts();
     void output_data();
     void output();
+    void logsNotAFolder_data();
+    void logsNotAFolder();
 };
 
 void tst_Launch::commandLine_data()
@@ -219,6 +221,40 @@ void tst_Launch::output()
     QCOMPARE(recorder.events, events);
     QCOMPARE(recorder.text, text);
     QCOMPARE(recorder.endLines, endLines);
+}
+
+void tst_Launch::logsNotAFolder_data()
+{
+    QTest::addColumn<bool>("link");
+    QTest::newRow("a file") << false;
+    QTest::newRow("a link out of the data folder") << true;
+}
+
+// Where logs is not a folder of the data folder, it is moved aside and a
+// private one made, which CCO's output reaches; nothing outside is touched.
+void tst_Launch::logsNotAFolder()
+{
+    QFETCH(bool, link);
+    DataHome home;
+    const QString logs = home.appData() + "/logs", outside = home.scratch("outside");
+    QVERIFY(QDir().mkpath(home.appData()) && (link ? QFile::link(outside, logs) : writeFile(logs, "not a folder")));
+    QVERIFY(writeScript(home.cco() + "/run.sh", "echo 'Web container started.'"));
+    {
+        CommandExecutor executor;
+        Recorder recorder(executor);
+        executor.runCCO();
+        QTRY_VERIFY_WITH_TIMEOUT(recorder.events.contains("RE"), 10000);
+        QVERIFY2(recorder.text.startsWith("The data folder's logs was not a folder of its own: it was moved aside to "
+                                          + logs + ".broken-"),
+                 qPrintable(recorder.text));
+        QCOMPARE(recorder.text.count("moved aside"), 1);
+    }
+    QVERIFY(QFileInfo(logs).isDir() && !QFileInfo(logs).isSymLink());
+    QCOMPARE(QFileInfo(logs).permissions() & 0x0777, QFileDevice::Permissions(0x0700));
+    QVERIFY(readFile(logs + "/varnolet.log").contains("Web container started."));
+    QCOMPARE(QDir(outside).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList());
+    QCOMPARE(QFileInfo(outside).permissions() & 0x0777, QFileDevice::Permissions(0x0755));
+    QCOMPARE(QDir(home.appData()).entryList({"logs.broken-*"}, QDir::AllEntries | QDir::System).size(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_Launch)
