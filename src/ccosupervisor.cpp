@@ -57,6 +57,7 @@ CcoSupervisor::CcoSupervisor(QObject *parent)
             return;
         lastEnd = End::Gone;
         emit hideRequested();
+        stopCcoWithoutRunner();
         restartAfterEnd();
     });
     connect(&watch, &CcoWatch::hung, this, &CcoSupervisor::onHung);
@@ -104,7 +105,7 @@ bool CcoSupervisor::busy() const
     // An operation, or the restore tool: nothing starts CCO under either.
     return exec
         && (exec->isBusy() || (exec->program().state() != QProcess::NotRunning && !ownRun)
-            || ProcessTree::exists(restoreToolPid));
+            || ProcessTree::exists(waitedPid));
 }
 
 void CcoSupervisor::setState(State next)
@@ -199,31 +200,6 @@ void CcoSupervisor::launch(bool byPerson)
     setState(State::Starting);
 }
 
-void CcoSupervisor::adopt(qint64 pid, const QString &description)
-{
-    say(QStringLiteral("CCO is already running (%1): looking after it instead of starting "
-                       "another.")
-            .arg(description));
-    stopLine = false;
-    adoptedPid = pid;
-    setState(State::Starting);
-    runClock.start();
-    readinessTimer.start(delays.readiness);
-    // Shown at its first answer, or after its readiness line.
-    watch.watch(pid, delays.liveness, delays.watch);
-}
-
-void CcoSupervisor::waitForRestoreTool(qint64 pid, const QString &description)
-{
-    if (pid != restoreToolPid)
-        say(QStringLiteral("The restore tool is running (%1): CCO starts once it has ended.")
-                .arg(description));
-    restoreToolPid = pid;
-    // The countdown stands still while the tool runs, and starts CCO after it.
-    countdown.start(delays.countdownTick);
-    setState(State::Countdown);
-}
-
 void CcoSupervisor::cancelRestart()
 {
     if (state != State::RestartWait)
@@ -273,6 +249,7 @@ void CcoSupervisor::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
         : exitStatus == QProcess::CrashExit ? End::Crashed
                                             : End::ExitCode;
     lastExitCode = exitCode;
+    stopCcoWithoutRunner();
     // A new installation that failed its trial: the previous one at once.
     if (trial.died())
         return launch(false);

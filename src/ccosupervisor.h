@@ -130,6 +130,9 @@ private:
     void launch(bool byPerson);
     void adopt(qint64 pid, const QString &description);
     void waitForRestoreTool(qint64 pid, const QString &description);
+    // A CCO whose runner has ended while it runs on is stopped: its output
+    // goes nowhere.
+    void stopCcoWithoutRunner();
     void onReady();
     void onStopLine();
     void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
@@ -149,8 +152,9 @@ private:
     bool ownRun = false;
     bool stopLine = false;
     qint64 adoptedPid = 0;
-    // The restore tool found running, which CCO waits for; 0 when none.
-    qint64 restoreToolPid = 0;
+    // What CCO's start waits for: the restore tool found running, or a CCO
+    // without its runner being stopped; 0 when none.
+    qint64 waitedPid = 0;
     int unexpectedEnds = 0;
     // How the last unexpected end came, if one came: a crash, an exit code,
     // a CCO that stopped answering, or one not started here whose processes

@@ -106,6 +106,9 @@ void tst_Supervisor::cleanup()
 {
     supervisor.reset();
     executor.reset();
+    // A CCO that outlived its runner goes too, also when a row failed.
+    for (qint64 cco; (cco = CcoProbe::runningCco(home->appData()).pid) > 0;)
+        ProcessTree::signal(ProcessTree::of(cco), SIGKILL), QTest::qWait(50);
     ProcessTree::signal(otherTree, SIGKILL);
     otherTree.clear();
     for (QProcess *process : {&listener, &other}) {
@@ -142,6 +145,15 @@ void tst_Supervisor::supervision_data()
     QTest::newRow("Run CCO while it runs: refused, nothing else")
         << QByteArray("echo 'Web container started.'; sleep 0.8; echo 'STOP_CCO Bye'") << "start while running"
         << QStringList{"show", "hide"} << 1;
+    // CCO outlives its runner: stopped and started again under a new one,
+    // whose output reaches the app.
+    QTest::newRow("runner killed: CCO started again")
+        << QByteArray("echo 'Web container started.'; exec python3 -c \"") + kListener + "\""
+        << "kill the runner"
+        << QStringList{"show", "hide", "CCO runs on without its runner (pid ",
+                       "CCO stopped unexpectedly (crashed). Restarting in 1 seconds.", "Restarting CCO (attempt 1).",
+                       "show"}
+        << 2;
     QTest::newRow("never ready: the holder of the port named")
         << QByteArray("exec python3 -c \"") + kListener + "\""
         << "running"
@@ -175,6 +187,11 @@ void tst_Supervisor::supervision()
     } else if (then == "start again") {
         QTRY_COMPARE(supervisor->status(), QStringLiteral("CCO has stopped"));
         supervisor->start();
+    } else if (then == "kill the runner") {
+        // Once its server listens: only then is it CCO.
+        QTRY_COMPARE(events, QStringList{"show"});
+        QTRY_VERIFY(CcoProbe::addressAnswers(19992));
+        QCOMPARE(::kill(pid_t(executor->program().processId()), SIGKILL), 0);
     }
     QTRY_VERIFY_WITH_TIMEOUT(events.size() >= expected.size(), 5000);
     QTest::qWait(then == "running" ? 100 : 700);
@@ -182,6 +199,11 @@ void tst_Supervisor::supervision()
     for (int i = 0; i < expected.size(); ++i)
         QVERIFY2(events[i].startsWith(expected[i]), qPrintable(events.join('\n')));
     QCOMPARE(readFile(home->cco() + "/starts").count("start"), starts);
+    if (then == "kill the runner") {
+        QCOMPARE(supervisor->status(), QStringLiteral("CCO is running"));
+        QCOMPARE(supervisor->output()->text().count("Web container started."), 2);
+        return;
+    }
     QCOMPARE(supervisor->status(), QString(then == "running" ? "CCO is starting" : "CCO has stopped"));
     QCOMPARE(status("state"), then == "running" ? "not-ready" : "stopped");
     if (then.startsWith("show within"))

@@ -273,7 +273,8 @@ void tst_Units::logSaysWhenLinesAreLost()
 void tst_Units::status_data()
 {
     QTest::addColumn<QString>("state");
-    // The heartbeat's age in seconds; -1: no status file, -2: not JSON.
+    // The heartbeat's age in seconds; -1: no status file, -2: not JSON, -3:
+    // a FIFO, -4: a folder, -5: larger than any status.
     QTest::addColumn<int>("age");
     QTest::addColumn<int>("exitStatus");
 
@@ -285,6 +286,9 @@ void tst_Units::status_data()
     QTest::newRow("ready, but the app is gone") << "ready" << 200 << 2;
     QTest::newRow("no status") << "" << -1 << 3;
     QTest::newRow("not JSON") << "" << -2 << 3;
+    QTest::newRow("a FIFO, not waited on") << "" << -3 << 3;
+    QTest::newRow("a folder") << "" << -4 << 3;
+    QTest::newRow("larger than any status") << "" << -5 << 3;
 }
 
 void tst_Units::status()
@@ -301,10 +305,18 @@ void tst_Units::status()
                               .toUtf8()));
     else if (age == -2)
         QVERIFY(writeFile(StatusFile::path(home.appData()), "{\"state\": \"ready\""));
+    QVERIFY(QDir().mkpath(home.appData()));
+    if (age == -3)
+        QCOMPARE(::mkfifo(QFile::encodeName(StatusFile::path(home.appData())).constData(), 0600), 0);
+    else if (age == -4)
+        QVERIFY(QDir().mkpath(StatusFile::path(home.appData())));
+    else if (age == -5)
+        QVERIFY(writeFile(StatusFile::path(home.appData()),
+                          "{\"state\": \"ready\", \"x\": \"" + QByteArray(StatusFile::kLargestBytes, 'x') + "\"}"));
     for (const QString &format : {"", "--json", "--prom"}) {
         QProcess tool;
         tool.start(VARNOLET_PROVISION, format.isEmpty() ? QStringList{"status"} : QStringList{"status", format});
-        QVERIFY(tool.waitForFinished());
+        QVERIFY2(tool.waitForFinished(5000), "varnolet-provision status must never wait on its file");
         QCOMPARE(tool.exitCode(), exitStatus);
         if (format != "--prom" || exitStatus == 3)
             continue;
