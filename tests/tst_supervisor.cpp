@@ -266,7 +266,7 @@ void tst_Supervisor::notStartedHere_data()
     // through a child that works elsewhere: a CCO that is still starting
     // when the app opens.
     QTest::newRow("an adopted CCO still starting, then killed")
-        << QByteArray("\"$JAVA\" -c 'sleep 0.8; cd /; python3 \"$SERVE\"; true'") << "cco"
+        << QByteArray("\"$JAVA\" -c 'sleep 0.3; cd /; python3 \"$SERVE\"; true'") << "cco"
         << "CCO is already running (pid ";
 }
 
