@@ -8,6 +8,8 @@
 
 #include <QDebug>
 
+#include <utility>
+
 CcoSupervisor::Delays CcoSupervisor::defaultDelays;
 
 CcoSupervisor::CcoSupervisor(QObject *parent)
@@ -165,6 +167,12 @@ void CcoSupervisor::launch(bool byPerson)
     if (state == State::Countdown)
         setState(State::Idle);
     if (exec->program().state() != QProcess::NotRunning) {
+        // A CCO that said its stop line takes a moment to end: a person's
+        // start then comes once it has.
+        if (byPerson && ownRun && stopLine) {
+            startWhenEnded = true;
+            return say(QStringLiteral("CCO is still ending: it starts again once it has ended."));
+        }
         exec->runCCO(); // refused, and the backend says why
         return;
     }
@@ -243,6 +251,8 @@ void CcoSupervisor::onFinished(int exitCode, QProcess::ExitStatus exitStatus)
     if (stopLine) {
         unexpectedEnds = 0;
         setState(State::Stopped);
+        if (std::exchange(startWhenEnded, false))
+            launch(true);
         return;
     }
     lastEnd = state == State::Hung          ? End::Hung

@@ -151,6 +151,8 @@ private:
     // another started, 0 when none.
     bool ownRun = false;
     bool stopLine = false;
+    // Whether a person asked for a start while a stopped CCO was ending.
+    bool startWhenEnded = false;
     qint64 adoptedPid = 0;
     // What CCO's start waits for: the restore tool found running, or a CCO
     // without its runner being stopped; 0 when none.

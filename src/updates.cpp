@@ -52,12 +52,17 @@ bool hasPrevious(const QString &dataFolder)
     return OwnFolder::isFolder(previousFolder(dataFolder));
 }
 
+bool roomToKeep(qint64 available, qint64 total)
+{
+    return available >= qMax(minimumFreeBytes, total / 10);
+}
+
 Kept keepAsPrevious(const QString &replaced, const QString &dataFolder)
 {
     if (!removeFolder(previousFolder(dataFolder), dataFolder))
         return Kept::Failed;
     const QStorageInfo disk(dataFolder);
-    if (disk.bytesAvailable() < qMax(minimumFreeBytes, disk.bytesTotal() / 10))
+    if (!roomToKeep(disk.bytesAvailable(), disk.bytesTotal()))
         return Kept::NoRoom;
     return QDir().rename(replaced, previousFolder(dataFolder)) ? Kept::Kept : Kept::Failed;
 }

@@ -28,6 +28,10 @@ QString previousFolder(const QString &dataFolder);
 QString failedFolder(const QString &dataFolder);
 bool hasPrevious(const QString &dataFolder);
 
+// Whether keeping the previous installation leaves `available` bytes of a
+// disk of `total`: enough when they are minimumFreeBytes and a tenth.
+bool roomToKeep(qint64 available, qint64 total);
+
 enum class Kept { Kept, NoRoom, Failed };
 // Keeps the installation that an import replaced (set aside at
 // `replaced`) as the previous one, replacing an older one; on the

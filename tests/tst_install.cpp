@@ -217,6 +217,7 @@ void tst_Install::operation_data()
         {"import", "delivered copy removed after a failure", "delivered corrupt", false,
          "Removed the delivered copy %H/7/cco.zip"},
         {"import", "file URL with an escaped blank", "url", true, done},
+        {"import", "a zip kept elsewhere, beside a delivery", "beside a delivery", true, done},
         {"import", "CustomerCheckout folder zipped", "wrapped", true,
          "The zip holds the CustomerCheckout folder itself"},
         {"import", "pattern characters in the name", "pattern", true, done},
@@ -305,6 +306,10 @@ void tst_Install::operation()
         zip = home->incoming() + "/7/cco.zip";
         QVERIFY(writeFile(zip, readFile(zipOf(source, "cco.zip"))) && writeFile(home->incoming() + "/8/x.zip", "x"));
         QVERIFY(setup == "delivered" || writeFile(zip, "not a zip"));
+    } else if (setup == "beside a delivery") {
+        // The zip the user keeps stays, although the service delivered something else.
+        QVERIFY(writeFile(home->incoming() + "/8/x.zip", "x"));
+        zipOf(source, "cco.zip");
     } else if (setup == "no run.sh") {
         QVERIFY(writeFile(home->scratch("photos") + "/photos/holiday.jpg", "jpg"));
         zip = zipOf(home->scratch("photos"), "cco.zip");

@@ -138,9 +138,15 @@ void tst_Supervisor::supervision_data()
         << QByteArray("echo 'Web container started.'; sleep 0.1; exit 1") << "cancel"
         << QStringList{"hide", "CCO stopped unexpectedly (exit code 1). Restarting in 1 seconds.", "Restart cancelled."}
         << 1;
+    // Run CCO pressed while the stopped CCO is still ending: started once it has.
     QTest::newRow("stop line, then a second run that dies")
-        << QByteArray("if [ -e ran ]; then rm ran; exit 4; fi; touch ran; echo 'STOP_CCO Bye'") << "start again"
-        << QStringList{"hide", "hide", "CCO stopped unexpectedly (exit code 4)", "Restarting CCO (attempt 1).", "hide"}
+        << QByteArray("if [ -e ran ]; then rm ran; exit 4; fi; touch ran; echo 'STOP_CCO Bye'; sleep 0.5") << "start again"
+        << QStringList{"hide",
+                       "CCO is still ending: it starts again once it has ended.",
+                       "hide",
+                       "CCO stopped unexpectedly (exit code 4)",
+                       "Restarting CCO (attempt 1).",
+                       "hide"}
         << 3;
     QTest::newRow("Run CCO while it runs: refused, nothing else")
         << QByteArray("echo 'Web container started.'; sleep 0.8; echo 'STOP_CCO Bye'") << "start while running"

@@ -4,15 +4,21 @@
 
 #include "ccooutput.h"
 #include "ccoprocess.h"
+#include "ccoprobe.h"
 #include "ccosupervisor.h"
+#include "ccowatch.h"
 #include "commandexecutor.h"
 #include "links.h"
 #include "outputfollower.h"
 #include "outputlog.h"
 #include "outputmodel.h"
+#include "portwait.h"
 #include "statusfile.h"
+#include "updates.h"
 #include "testsupport.h"
 
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QtTest>
 
 #include <thread>
@@ -30,6 +36,11 @@ private slots:
     void markers();
     void restartDelays_data();
     void restartDelays();
+    void realWaitsAsSaid();
+    void roomToKeepPrevious_data();
+    void roomToKeepPrevious();
+    void everyHttpAnswerCounts_data();
+    void everyHttpAnswerCounts();
     void links_data();
     void links();
     void childEndsWithItsParent();
@@ -98,6 +109,71 @@ void tst_Units::restartDelays()
     int endsAfter = 0;
     QCOMPARE(CcoSupervisor::restartDelay(endsBefore, runMs, CcoSupervisor::Delays(), &endsAfter), delay);
     QCOMPARE(endsAfter, runMs >= 600000 ? 1 : endsBefore + 1);
+}
+
+// The real watch and wait figures, as the lines a technician reads say
+// them: 6 missed answers of a look every 10 s with a 5-s deadline, and a
+// port held by another looked at every 10 s.
+void tst_Units::realWaitsAsSaid()
+{
+    const CcoSupervisor::Delays real;
+    QVERIFY(CcoWatch::hungLine(real.liveness, 0).contains(" for 60 seconds while it runs"));
+    PortWait wait;
+    QVERIFY(wait.hold("pid 1 (x)", real.portLook, true).endsWith("Looking again every 10 seconds."));
+}
+
+void tst_Units::roomToKeepPrevious_data()
+{
+    QTest::addColumn<qint64>("available");
+    QTest::addColumn<qint64>("total");
+    QTest::addColumn<bool>("room");
+    const qint64 mb = 1000 * 1000;
+    QTest::newRow("a tenth of a large disk and more") << 6000 * mb << 50000 * mb << true;
+    QTest::newRow("500 MB, but not a tenth of the disk") << 4000 * mb << 50000 * mb << false;
+    QTest::newRow("a tenth of a small disk, but not 500 MB") << 400 * mb << 2000 * mb << false;
+    QTest::newRow("500 MB of a small disk") << 500 * mb << 2000 * mb << true;
+}
+
+// The previous installation is kept where that leaves a tenth of the disk
+// and 500 MB free, the real figures.
+void tst_Units::roomToKeepPrevious()
+{
+    QFETCH(qint64, available);
+    QFETCH(qint64, total);
+    QFETCH(bool, room);
+    QCOMPARE(Updates::roomToKeep(available, total), room);
+}
+
+void tst_Units::everyHttpAnswerCounts_data()
+{
+    QTest::addColumn<QByteArray>("status");
+    QTest::newRow("not found") << QByteArray("404 Not Found");
+    QTest::newRow("server error") << QByteArray("500 Internal Server Error");
+}
+
+// Any HTTP answer is an answer: a CCO whose page says 404 or 500 is alive.
+void tst_Units::everyHttpAnswerCounts()
+{
+    QFETCH(QByteArray, status);
+    QTcpServer server;
+    QVERIFY(server.listen(QHostAddress::LocalHost, 19994));
+    connect(&server, &QTcpServer::newConnection, &server, [&] {
+        QTcpSocket *client = server.nextPendingConnection();
+        connect(client, &QTcpSocket::readyRead, client, [client, status] {
+            client->write("HTTP/1.1 " + status + "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+            client->disconnectFromHost();
+        });
+    });
+    QProcess cco;
+    cco.start("sleep", {"30"});
+    QVERIFY(cco.waitForStarted());
+    const auto portBack = qScopeGuard([port = CcoProbe::ccoPort] { CcoProbe::ccoPort = port; });
+    CcoProbe::ccoPort = 19994;
+    CcoWatch watch;
+    QSignalSpy answered(&watch, &CcoWatch::answered), hung(&watch, &CcoWatch::hung);
+    watch.watch(cco.processId(), {100, 500, 2, 100, 100});
+    QTRY_VERIFY(answered.size() >= 4);
+    QCOMPARE(hung.size(), 0);
 }
 
 void tst_Units::links_data()
@@ -222,8 +298,10 @@ void tst_Units::logKeepsWholeLinesAndRotates()
              (QStringList{"varnolet.log", "varnolet.log.1", "varnolet.log.2", "varnolet.log.3"}));
     // The log's folder and files are its owner's alone.
     QCOMPARE(QFileInfo(logs).permissions() & 0x0777, QFileDevice::Permissions(0x0700));
+    // Rotated before a file would pass 5,000,000 bytes, not later, not much earlier.
+    QCOMPARE(QFileInfo(logs + "varnolet.log.2").size(), 5000000);
     for (const QString &name : QDir(logs).entryList(QDir::Files)) {
-        QVERIFY2(QFileInfo(logs + name).size() <= OutputLog::kRotateBytes, qPrintable(name));
+        QVERIFY2(QFileInfo(logs + name).size() <= 5000000, qPrintable(name));
         QCOMPARE(QFileInfo(logs + name).permissions() & 0x0777, QFileDevice::Permissions(0x0600));
     }
 
@@ -283,6 +361,8 @@ void tst_Units::status_data()
     QTest::newRow("an import runs") << "operation" << 5 << 1;
     QTest::newRow("stopped") << "stopped" << 5 << 2;
     QTest::newRow("never got ready") << "not-ready" << 5 << 2;
+    QTest::newRow("another program on CCO's port") << "stranger" << 5 << 2;
+    QTest::newRow("hung") << "hung" << 5 << 2;
     QTest::newRow("ready, but the app is gone") << "ready" << 200 << 2;
     QTest::newRow("no status") << "" << -1 << 3;
     QTest::newRow("not JSON") << "" << -2 << 3;
@@ -336,6 +416,10 @@ void tst_Units::status()
         QVERIFY2(samples.contains(QString("varnolet_state %1 1\n").arg(state)), qPrintable(samples));
         QCOMPARE(samples.contains("varnolet_up  1\n"), age < 180);
         QVERIFY(samples.contains("varnolet_cco_restarts_24h  2\n") && samples.contains("varnolet_free_bytes  1000\n"));
+        // Every digit of the heartbeat's time.
+        QVERIFY2(samples.contains(QString("varnolet_heartbeat_timestamp_seconds  %1\n")
+                                      .arg(QDateTime::fromString(beat, Qt::ISODate).toSecsSinceEpoch())),
+                 qPrintable(samples));
     }
 }
 
@@ -369,13 +453,14 @@ void tst_Units::ccoOutputKeptAcrossRotationAndReopen()
     DataHome home;
     QDir().mkpath(home.appData() + "/logs");
     const QString out = CcoOutput::outputFile(home.appData());
-    // Four bursts of 700 bytes, each in a file of its own; the third written
-    // while no app follows.
-    const QString script = "burst() { printf \"$1-%03d\\n\" $(seq 1 100); }\n"
+    // Four bursts of 700 bytes, each one write and in a file of its own; the third, the
+    // same bytes as the second, written while no app follows: only the inode
+    // tells the new file from the one read last.
+    const QString script = "burst() { printf \"$1-%03d\\n\" $(seq 1 100) > burst; cat burst; }\n"
                            "burst b1; sleep 0.3; burst b2; while [ ! -e closed ]; do sleep 0.05; done\n"
-                           "burst b3; while [ ! -e reopened ]; do sleep 0.05; done; burst b4; echo oops >&2";
+                           "burst b2; while [ ! -e reopened ]; do sleep 0.05; done; burst b4; echo oops >&2";
     QString expected;
-    for (const char *burst : {"b1", "b2", "b3", "b4"})
+    for (const char *burst : {"b1", "b2", "b2", "b4"})
         for (int i = 1; i <= 100; ++i)
             expected += QString::asprintf("%s-%03d\n", burst, i);
     QProcess runner;
@@ -392,12 +477,12 @@ void tst_Units::ccoOutputKeptAcrossRotationAndReopen()
     QTRY_VERIFY(seen.endsWith("b2-100\n"));
     first.reset(); // the app is closed
     QVERIFY(writeFile(home.appData() + "/closed", ""));
-    QTRY_VERIFY(readFile(out).endsWith("b3-100\n"));
+    QTRY_VERIFY(readFile(out + ".1") == readFile(out));
     CcoOutput second(home.appData());
     connect(&second, &CcoOutput::output, this, [&](const QString &text) { seen += text; });
     second.follow();
     second.poll();
-    QVERIFY(seen.endsWith("b3-100\n"));
+    QCOMPARE(seen, expected.left(2100));
     QVERIFY(writeFile(home.appData() + "/reopened", ""));
     QVERIFY(runner.waitForFinished() && runner.exitCode() == 0);
     QTRY_VERIFY(seen.endsWith("oops\n"));
