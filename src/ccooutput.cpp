@@ -1,8 +1,9 @@
 #include "ccooutput.h"
 
+#include "wholefile.h"
+
 #include <QCoreApplication>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QTextCodec>
 
 namespace {
@@ -94,15 +95,15 @@ CcoOutput::~CcoOutput()
 void CcoOutput::savePosition()
 {
     moved = false;
-    QSaveFile file(positionFile);
-    if (!file.open(QIODevice::WriteOnly))
-        return;
+    QByteArray lines;
     for (const Channel &channel : channels) {
         const OutputFollower::Position at = channel.follower.position();
-        file.write(QByteArray::number(at.inode) + ' ' + QByteArray::number(at.offset) + ' '
-                   + at.before.toHex() + '\n');
+        lines += QByteArray::number(at.inode) + ' ' + QByteArray::number(at.offset) + ' '
+            + at.before.toHex() + '\n';
     }
-    file.commit();
+    // Its owner's alone, as every file of logs/: it holds CCO's last bytes.
+    // One that could not be written is written again at the next move.
+    moved = !WholeFile::replace(positionFile, lines).ok();
 }
 
 void CcoOutput::follow()

@@ -11,6 +11,7 @@
 #include "maintenancepin.h"
 #include "outputlog.h"
 #include "statusfile.h"
+#include "statusreport.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -151,20 +152,29 @@ int main(int argc, char *argv[])
         QJsonObject status;
         const QString path = StatusFile::path(dataDir);
         QString why;
-        if (!StatusFile::read(path, &status, &why)) {
-            std::fprintf(stderr,
-                         "No status at %s: the app has not run here, or it cannot be read (%s).\n",
-                         qPrintable(path), qPrintable(why));
+        if (!StatusReport::read(path, &status, &why)) {
+            // A machine still reads that the till is down, and why.
+            const QString reason = QStringLiteral("no status at %1: the app has not run here, or "
+                                                  "it cannot be read (%2)")
+                                       .arg(path, why);
+            if (format == QLatin1String("--prom"))
+                out << StatusReport::unreadablePrometheus(reason);
+            else if (format == QLatin1String("--json"))
+                out << QJsonDocument(QJsonObject{{"state", "unknown"}, {"reason", reason}})
+                           .toJson();
+            else
+                out << reason << '\n';
+            out.flush();
             return 3;
         }
         const QDateTime now = QDateTime::currentDateTime();
         if (format == QLatin1String("--json"))
             out << QJsonDocument(status).toJson();
         else
-            out << (format.isEmpty() ? StatusFile::forPerson(status)
-                                     : StatusFile::prometheus(status, now));
+            out << (format.isEmpty() ? StatusReport::forPerson(status, now)
+                                     : StatusReport::prometheus(status, now));
         out.flush();
-        return StatusFile::exitStatus(status, now);
+        return StatusReport::verdict(status, now).exitCode;
     }
     if (command == QLatin1String("rollback") && arguments.isEmpty())
         return executor.goBack() ? 0 : 1;

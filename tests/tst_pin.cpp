@@ -8,6 +8,7 @@
 #include "maintenancepin.h"
 #include "outputlog.h"
 #include "statusfile.h"
+#include "statusreport.h"
 #include "testsupport.h"
 
 #include <QJsonDocument>
@@ -208,7 +209,7 @@ void tst_Pin::damagedFileRefusesEveryPin()
     CcoSupervisor supervisor;
     StatusFile status(&supervisor, &executor);
     QJsonObject written;
-    QVERIFY(StatusFile::read(StatusFile::path(home.appData()), &written));
+    QVERIFY(StatusReport::read(StatusFile::path(home.appData()), &written));
     QCOMPARE(written.value("pin").toString(), QStringLiteral("damaged"));
 }
 

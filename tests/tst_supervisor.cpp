@@ -6,6 +6,7 @@
 #include "commandexecutor.h"
 #include "processtree.h"
 #include "statusfile.h"
+#include "statusreport.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>
@@ -75,7 +76,7 @@ private:
     QString status(const char *field)
     {
         QJsonObject status;
-        StatusFile::read(StatusFile::path(home->appData()), &status);
+        StatusReport::read(StatusFile::path(home->appData()), &status);
         return status.value(field).toVariant().toString();
     }
 

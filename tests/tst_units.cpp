@@ -14,9 +14,12 @@
 #include "outputmodel.h"
 #include "portwait.h"
 #include "statusfile.h"
+#include "statusreport.h"
 #include "updates.h"
 #include "testsupport.h"
 
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QtTest>
@@ -351,37 +354,49 @@ void tst_Units::logSaysWhenLinesAreLost()
 void tst_Units::status_data()
 {
     QTest::addColumn<QString>("state");
-    // The heartbeat's age in seconds; -1: no status file, -2: not JSON, -3:
-    // a FIFO, -4: a folder, -5: larger than any status.
+    // The heartbeat's age in seconds, negative ahead; -1: no status file,
+    // -2: not JSON, -3: a FIFO, -4: a folder, -5: larger than any status.
     QTest::addColumn<int>("age");
+    // Minutes in the state; -1: idle with the installation check failed.
+    QTest::addColumn<int>("minutes");
     QTest::addColumn<int>("exitStatus");
 
-    QTest::newRow("ready") << "ready" << 5 << 0;
-    QTest::newRow("starting") << "starting" << 5 << 1;
-    QTest::newRow("an import runs") << "operation" << 5 << 1;
-    QTest::newRow("stopped") << "stopped" << 5 << 2;
-    QTest::newRow("never got ready") << "not-ready" << 5 << 2;
-    QTest::newRow("another program on CCO's port") << "stranger" << 5 << 2;
-    QTest::newRow("hung") << "hung" << 5 << 2;
-    QTest::newRow("ready, but the app is gone") << "ready" << 200 << 2;
-    QTest::newRow("no status") << "" << -1 << 3;
-    QTest::newRow("not JSON") << "" << -2 << 3;
-    QTest::newRow("a FIFO, not waited on") << "" << -3 << 3;
-    QTest::newRow("a folder") << "" << -4 << 3;
-    QTest::newRow("larger than any status") << "" << -5 << 3;
+    QTest::newRow("ready") << "ready" << 5 << 0 << 0;
+    QTest::newRow("starting") << "starting" << 5 << 0 << 1;
+    QTest::newRow("an import runs") << "operation" << 5 << 0 << 1;
+    QTest::newRow("stopped") << "stopped" << 5 << 0 << 2;
+    QTest::newRow("never got ready") << "not-ready" << 5 << 0 << 2;
+    QTest::newRow("another program on CCO's port") << "stranger" << 5 << 0 << 2;
+    QTest::newRow("hung") << "hung" << 5 << 0 << 2;
+    QTest::newRow("idle: the countdown cancelled a minute ago") << "idle" << 5 << 1 << 1;
+    QTest::newRow("idle for 16 minutes") << "idle" << 5 << 16 << 2;
+    QTest::newRow("idle: the installation check failed") << "idle" << 5 << -1 << 2;
+    QTest::newRow("ready, but the app is gone") << "ready" << 200 << 0 << 2;
+    QTest::newRow("ready, the clock stepped back 4 minutes") << "ready" << -240 << 0 << 0;
+    QTest::newRow("a heartbeat 10 minutes ahead") << "ready" << -600 << 0 << 3;
+    QTest::newRow("no status") << "" << -1 << 0 << 3;
+    QTest::newRow("not JSON") << "" << -2 << 0 << 3;
+    QTest::newRow("a FIFO, not waited on") << "" << -3 << 0 << 3;
+    QTest::newRow("a folder") << "" << -4 << 0 << 3;
+    QTest::newRow("larger than any status") << "" << -5 << 0 << 3;
 }
 
 void tst_Units::status()
 {
     QFETCH(QString, state);
     QFETCH(int, age);
+    QFETCH(int, minutes);
     QFETCH(int, exitStatus);
     DataHome home;
-    const QString beat = QDateTime::currentDateTime().addSecs(-age).toOffsetFromUtc(3600).toString(Qt::ISODate);
-    if (age >= 0)
+    const QDateTime now = QDateTime::currentDateTime();
+    const QString beat = now.addSecs(-age).toOffsetFromUtc(3600).toString(Qt::ISODate);
+    const bool unreadable = age < 0 && age >= -5;
+    if (!unreadable)
         QVERIFY(writeFile(StatusFile::path(home.appData()),
-                          QString("{\"state\": \"%1\", \"heartbeat\": \"%2\", \"restarts24h\": 2, \"freeBytes\": 1000}")
-                              .arg(state, beat)
+                          QString("{\"state\": \"%1\", \"heartbeat\": \"%2\", \"since\": \"%3\", \"restarts24h\": 2, "
+                                  "\"freeBytes\": 1000, \"installation\": {\"checkPassed\": %4}}")
+                              .arg(state, beat, now.addSecs(-60 * qMax(minutes, 0)).toString(Qt::ISODate),
+                                   minutes < 0 ? "false" : "true")
                               .toUtf8()));
     else if (age == -2)
         QVERIFY(writeFile(StatusFile::path(home.appData()), "{\"state\": \"ready\""));
@@ -392,29 +407,36 @@ void tst_Units::status()
         QVERIFY(QDir().mkpath(StatusFile::path(home.appData())));
     else if (age == -5)
         QVERIFY(writeFile(StatusFile::path(home.appData()),
-                          "{\"state\": \"ready\", \"x\": \"" + QByteArray(StatusFile::kLargestBytes, 'x') + "\"}"));
+                          "{\"state\": \"ready\", \"x\": \"" + QByteArray(StatusReport::kLargestBytes, 'x') + "\"}"));
     for (const QString &format : {"", "--json", "--prom"}) {
         QProcess tool;
         tool.start(VARNOLET_PROVISION, format.isEmpty() ? QStringList{"status"} : QStringList{"status", format});
         QVERIFY2(tool.waitForFinished(5000), "varnolet-provision status must never wait on its file");
         QCOMPARE(tool.exitCode(), exitStatus);
-        if (format != "--prom" || exitStatus == 3)
+        const QByteArray printed = tool.readAllStandardOutput();
+        if (format == "--json" && unreadable)
+            QCOMPARE(QJsonDocument::fromJson(printed).object().value("state").toString(), QStringLiteral("unknown"));
+        if (format != "--prom")
             continue;
-        // Read by a real Prometheus parser: up, the state, the restarts.
+        // Read by a real Prometheus parser: up, the state, the restarts;
+        // down, where the status cannot be read.
         QProcess parser;
         parser.start("/usr/bin/python3",
                      {"-c",
                       "import sys\nfrom prometheus_client.parser import text_string_to_metric_families as f\n"
                       "for m in f(sys.stdin.read()):\n"
                       "    for s in m.samples:\n"
-                      "        if s.value: print(s.name, s.labels.get('state', ''), int(s.value))"});
-        parser.write(tool.readAllStandardOutput());
+                      "        print(s.name, s.labels.get('state', ''), int(s.value))"});
+        parser.write(printed);
         parser.closeWriteChannel();
         QVERIFY(parser.waitForFinished());
         const QString samples = parser.readAllStandardOutput();
         QVERIFY2(parser.exitCode() == 0, qPrintable(parser.readAllStandardError()));
+        QCOMPARE(samples.contains("varnolet_up  1\n"), !unreadable && age < 180 && age >= -300);
+        QCOMPARE(samples.contains("varnolet_status_readable  1\n"), !unreadable);
+        if (unreadable)
+            continue;
         QVERIFY2(samples.contains(QString("varnolet_state %1 1\n").arg(state)), qPrintable(samples));
-        QCOMPARE(samples.contains("varnolet_up  1\n"), age < 180);
         QVERIFY(samples.contains("varnolet_cco_restarts_24h  2\n") && samples.contains("varnolet_free_bytes  1000\n"));
         // Every digit of the heartbeat's time.
         QVERIFY2(samples.contains(QString("varnolet_heartbeat_timestamp_seconds  %1\n")
@@ -435,7 +457,7 @@ void tst_Units::statusNeverHalfWritten()
         QJsonObject read;
         while (!stop) {
             reads += 1;
-            broken += !StatusFile::read(StatusFile::path(home.appData()), &read) || read.value("state") != "idle";
+            broken += !StatusReport::read(StatusFile::path(home.appData()), &read) || read.value("state") != "idle";
         }
     });
     for (int i = 0; i < 300; ++i)
