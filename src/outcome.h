@@ -7,7 +7,7 @@
 // person can read. Every room below the QML-facing class returns its
 // failures this way; that class words them for the output area. A failure
 // never passes for success, even when its reason is empty.
-class Outcome
+class [[nodiscard]] Outcome
 {
 public:
     static Outcome done() { return Outcome(); }
