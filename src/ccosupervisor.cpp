@@ -105,9 +105,13 @@ qint64 CcoSupervisor::ccoPid() const
 bool CcoSupervisor::busy() const
 {
     // An operation, or the restore tool: nothing starts CCO under either.
+    // A waited process once gone is forgotten, so that its pid, given to
+    // another process later, holds nothing up.
+    if (waitedPid > 0 && !ProcessTree::exists(waitedPid))
+        waitedPid = 0;
     return exec
         && (exec->isBusy() || (exec->program().state() != QProcess::NotRunning && !ownRun)
-            || ProcessTree::exists(waitedPid));
+            || waitedPid > 0);
 }
 
 void CcoSupervisor::setState(State next)

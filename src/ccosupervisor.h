@@ -156,7 +156,7 @@ private:
     qint64 adoptedPid = 0;
     // What CCO's start waits for: the restore tool found running, or a CCO
     // without its runner being stopped; 0 when none.
-    qint64 waitedPid = 0;
+    mutable qint64 waitedPid = 0;
     int unexpectedEnds = 0;
     // How the last unexpected end came, if one came: a crash, an exit code,
     // a CCO that stopped answering, or one not started here whose processes

@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDateTime>
+#include <QDebug>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -251,7 +252,10 @@ QString OutputLog::logsFolder(const QString &dataFolder, QString *movedTo)
 {
     const QString logs = dataFolder + QLatin1String("/logs");
     QString moved;
-    OwnFolder::makePrivate(logs, &moved).ok();
+    // What cannot be made is said when the log or CCO's output cannot be opened.
+    const Outcome made = OwnFolder::makePrivate(logs, &moved);
+    if (!made.ok())
+        qWarning().noquote() << made.why();
     if (movedTo)
         *movedTo = moved;
     return logs;

@@ -13,6 +13,7 @@
 #include "outputlog.h"
 #include "outputmodel.h"
 #include "portwait.h"
+#include "processtree.h"
 #include "statusfile.h"
 #include "statusreport.h"
 #include "updates.h"
@@ -486,6 +487,8 @@ void tst_Units::ccoOutputKeptAcrossRotationAndReopen()
         for (int i = 1; i <= 100; ++i)
             expected += QString::asprintf("%s-%03d\n", burst, i);
     QProcess runner;
+    // Its program goes with it, also when the test fails.
+    const auto end = qScopeGuard([&] { ProcessTree::signal(ProcessTree::of(runner.processId()), SIGKILL); });
     runner.setWorkingDirectory(home.appData());
     QString seen;
     // Written before any app followed: not shown.
