@@ -108,7 +108,9 @@ TestCase {
         createMain()
         var german = helper.env("LANGUAGE") === "de"
         compare(find("runButton").text, german ? "CCO starten" : "Run CCO")
-        compare(status(), german ? "CCO startet in 5 Sekunden" : "Starting CCO in 5 seconds")
+        // A loaded machine may take longer than a step to draw the first frame.
+        var counting = german ? /^CCO startet in [1-5] Sekunden$/ : /^Starting CCO in [1-5] seconds$/
+        verify(counting.test(status()), status())
         click("countdownText")
         click("patchButton") // with no assets
         verify(outputText().indexOf("Failed to copy ") === 0, outputText())
@@ -128,8 +130,11 @@ TestCase {
         install("echo started > started")
         var start = Date.now()
         createMain()
-        compare(status(), "Starting CCO in 5 seconds")
-        tryCompare(find("countdownText"), "text", "Starting CCO in 4 seconds", 1000)
+        // A loaded machine may take longer than a step to draw the first frame.
+        var first = status()
+        verify(/^Starting CCO in [1-5] seconds$/.test(first), first)
+        if (first === "Starting CCO in 5 seconds")
+            tryCompare(find("countdownText"), "text", "Starting CCO in 4 seconds", 1000)
         if (data.tap) {
             click("countdownText")
             verify(!find("countdownText").visible)
