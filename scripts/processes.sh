@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Shell helpers for the scripts that start the app, CCO and X servers:
 # source it, then call the functions.
 

@@ -139,7 +139,9 @@ if [ -n "${VARNOLET_DEMO_UNATTENDED:-}" ]; then
     check status_is ready 0
     echo "Killing the demo CCO; the app must start it again and show it within 15 s..."
     before=$(shown)
-    kill -KILL $(cco_pids)
+    mapfile -t pids < <(cco_pids)
+    check test "${#pids[@]}" -gt 0
+    kill -KILL "${pids[@]}"
     within 3 status_is restarting 1
     shown_again() { [ "$(shown)" -gt "$before" ]; }
     within 15 shown_again
