@@ -1,6 +1,7 @@
 #include "childprocess.h"
 
 #include <QFile>
+#include <QLocale>
 #include <QTemporaryFile>
 
 #include <signal.h>
@@ -36,9 +37,28 @@ Outcome Result::outcome(const QString &program) const
 {
     if (ok)
         return Outcome::done();
-    const QString text = QString::fromUtf8(standardOutput + standardError).trimmed();
-    return Outcome::failed(text.isEmpty() ? program + QLatin1String(" failed without saying why")
-                                          : text);
+    // Lines that say nothing of why: unzip's question, which nobody
+    // answers, and its note that no __MACOSX/ was there to leave out.
+    QStringList lines;
+    for (const QString &line :
+         QString::fromUtf8(standardOutput + standardError).split(QLatin1Char('\n'))) {
+        if (!line.trimmed().isEmpty() && !line.contains(QLatin1String("Continue? (y/n/^C)"))
+            && !line.startsWith(QLatin1String("caution: excluded filename not matched")))
+            lines << line;
+    }
+    if (lines.isEmpty())
+        return Outcome::failed(program + QLatin1String(" failed without saying why"));
+    // Thousands of "inflating" lines before the reason: its first and last
+    // lines are enough, the reason last.
+    constexpr int kEachEnd = 5;
+    if (lines.size() > 2 * kEachEnd + 1) {
+        const int left = lines.size() - 2 * kEachEnd;
+        lines = lines.mid(0, kEachEnd)
+            + QStringList{QStringLiteral("… %1 lines of %2's output left out …")
+                              .arg(QLocale(QLocale::English).toString(left), program)}
+            + lines.mid(lines.size() - kEachEnd);
+    }
+    return Outcome::failed(lines.join(QLatin1Char('\n')).trimmed());
 }
 
 Result run(const QString &program, const QStringList &arguments, const QString &workingDirectory,

@@ -21,7 +21,8 @@ struct Result
     QByteArray standardError;
 
     // Done, or why the child failed: what it wrote on both channels (unzip
-    // gives its reasons on standard output), or that `program` said nothing.
+    // gives its reasons on standard output), its first and last five lines
+    // where it wrote more, or that `program` said nothing.
     Outcome outcome(const QString &program) const;
 };
 

@@ -3,6 +3,7 @@
 // area's bound, and the output log.
 
 #include "ccooutput.h"
+#include "childprocess.h"
 #include "ccoprocess.h"
 #include "ccoprobe.h"
 #include "ccosupervisor.h"
@@ -48,6 +49,7 @@ private slots:
     void links_data();
     void links();
     void childEndsWithItsParent();
+    void failedHelperSaysFewLines();
     void outputModel_data();
     void outputModel();
     void ccoOutputKeptAcrossRotationAndReopen();
@@ -239,6 +241,22 @@ void tst_Units::childEndsWithItsParent()
     // Gone, or a zombie waiting to be reaped.
     QTRY_VERIFY2(!QFile::exists(stat) || readFile(stat).contains(") Z "),
                  "the child outlived the program that started it");
+}
+
+// A failed helper's output: its first and last lines, the reason last;
+// unzip's unanswered question and its note on __MACOSX/ left out.
+void tst_Units::failedHelperSaysFewLines()
+{
+    ChildProcess::Result result;
+    for (int i = 1; i <= 16390; ++i)
+        result.standardOutput += "  inflating: file" + QByteArray::number(i) + "\n";
+    result.standardOutput += "file16391: write error (disk full?).  Continue? (y/n/^C) \nwrite error (disk full?).\n"
+                             "caution: excluded filename not matched:  __MACOSX/*\n";
+    const QStringList lines = result.outcome("unzip").why().split('\n');
+    QCOMPARE(lines.size(), 11);
+    QCOMPARE(lines.first(), QStringLiteral("inflating: file1"));
+    QCOMPARE(lines[5], QStringLiteral("… 16,381 lines of unzip's output left out …"));
+    QCOMPARE(lines.last(), QStringLiteral("write error (disk full?)."));
 }
 
 void tst_Units::outputModel_data()
