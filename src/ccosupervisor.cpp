@@ -83,7 +83,11 @@ void CcoSupervisor::setExecutor(CommandExecutor *executor)
     delete statusFile;
     statusFile = nullptr;
     if (exec) {
-        statusFile = new StatusFile(this, exec, this);
+        statusFile = new StatusFile(this);
+        auto publish = [this] { statusFile->publish(published()); };
+        publish();
+        connect(this, &CcoSupervisor::statusChanged, statusFile, publish);
+        connect(exec, &CommandExecutor::operationChanged, statusFile, publish);
         connect(exec, &CommandExecutor::processOutputChanged, &outputModel, &OutputModel::append);
         connect(exec, &CommandExecutor::desiredTextFound, this, &CcoSupervisor::onReady);
         connect(exec, &CommandExecutor::ccoStopped, this, &CcoSupervisor::onStopLine);

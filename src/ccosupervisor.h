@@ -8,6 +8,7 @@
 #include "outputmodel.h"
 #include "pageretry.h"
 #include "portwait.h"
+#include "supervisionstatus.h"
 #include "updates.h"
 
 #include <QElapsedTimer>
@@ -78,6 +79,8 @@ public:
     // monitor; empty before one came.
     QString lastEndInWords() const;
     bool previousKept() const { return Updates::hasPrevious(Installation::dataFolder()); }
+    // How the supervision stands, for a fleet's monitor.
+    SupervisionStatus published() const;
 
 public slots:
     // Counts down to the first start; no step is taken while a long
@@ -120,9 +123,6 @@ signals:
     void message(const QString &line);
 
 private:
-    // Reads how CCO is for a fleet's monitor.
-    friend class StatusFile;
-
     enum class State { Idle, Countdown, Starting, Ready, RestartWait, Stopped, PortHeld, Hung };
 
     void setState(State next);

@@ -1,5 +1,6 @@
 // What the supervisor says of CCO: the status line in the device's
-// language, and the last unexpected end in words for the log and a monitor.
+// language, the last unexpected end in words for the log and a monitor, and
+// the status it publishes.
 
 #include "ccosupervisor.h"
 
@@ -46,4 +47,25 @@ QString CcoSupervisor::lastEndInWords() const
         : lastEnd == End::Gone    ? QStringLiteral("its processes are gone")
         : lastEnd == End::Crashed ? QStringLiteral("crashed")
                                   : QStringLiteral("exit code %1").arg(lastExitCode);
+}
+
+SupervisionStatus CcoSupervisor::published() const
+{
+    static const QMap<State, QString> names{{State::Idle, QStringLiteral("idle")},
+                                            {State::Countdown, QStringLiteral("idle")},
+                                            {State::Starting, QStringLiteral("starting")},
+                                            {State::Ready, QStringLiteral("ready")},
+                                            {State::RestartWait, QStringLiteral("restarting")},
+                                            {State::Stopped, QStringLiteral("stopped")},
+                                            {State::PortHeld, QStringLiteral("stranger")},
+                                            {State::Hung, QStringLiteral("hung")}};
+    SupervisionStatus status;
+    status.state = exec && exec->isBusy()      ? QStringLiteral("operation")
+        : state == State::Starting && notReady ? QStringLiteral("not-ready")
+        : page.failing()                       ? QStringLiteral("starting")
+                                               : names.value(state);
+    status.pid = state == State::RestartWait || state == State::Stopped ? 0 : ccoPid();
+    status.restarts24h = restart.restartsInLastDay();
+    status.lastEnd = lastEndInWords();
+    return status;
 }

@@ -1,7 +1,5 @@
 #include "statusfile.h"
 
-#include "ccosupervisor.h"
-#include "commandexecutor.h"
 #include "installation.h"
 #include "maintenancepin.h"
 #include "updates.h"
@@ -27,43 +25,24 @@ QJsonValue orNull(const QString &text)
 
 } // namespace
 
-StatusFile::StatusFile(CcoSupervisor *supervisor, CommandExecutor *executor, QObject *parent)
+StatusFile::StatusFile(QObject *parent)
     : QObject(parent)
-    , supervisor(supervisor)
-    , executor(executor)
     , dataFolder(Installation::dataFolder())
 {
-    connect(supervisor, &CcoSupervisor::statusChanged, this, [this] { write(); });
-    connect(executor, &CommandExecutor::operationChanged, this, [this] { write(); });
     connect(&heartbeat, &QTimer::timeout, this, [this] { write(true); });
     heartbeat.start(kHeartbeatMs);
     write(true);
 }
 
+void StatusFile::publish(const SupervisionStatus &status)
+{
+    published = status;
+    write();
+}
+
 QString StatusFile::path(const QString &dataFolder)
 {
     return dataFolder + QLatin1String("/status.json");
-}
-
-QString StatusFile::stateName() const
-{
-    using State = CcoSupervisor::State;
-    const CcoSupervisor &s = *supervisor;
-    if (executor && executor->isBusy())
-        return QStringLiteral("operation");
-    if (s.state == State::Starting && s.notReady)
-        return QStringLiteral("not-ready");
-    if (s.page.failing())
-        return QStringLiteral("starting");
-    static const QMap<State, QString> names{{State::Idle, QStringLiteral("idle")},
-                                            {State::Countdown, QStringLiteral("idle")},
-                                            {State::Starting, QStringLiteral("starting")},
-                                            {State::Ready, QStringLiteral("ready")},
-                                            {State::RestartWait, QStringLiteral("restarting")},
-                                            {State::Stopped, QStringLiteral("stopped")},
-                                            {State::PortHeld, QStringLiteral("stranger")},
-                                            {State::Hung, QStringLiteral("hung")}};
-    return names.value(s.state);
 }
 
 // Whether a maintenance PIN guards the till, and whether its file is sound.
@@ -82,9 +61,6 @@ QString StatusFile::pinState()
 
 QJsonObject StatusFile::snapshot() const
 {
-    using State = CcoSupervisor::State;
-    const CcoSupervisor &s = *supervisor;
-    const qint64 pid = s.state == State::RestartWait || s.state == State::Stopped ? 0 : s.ccoPid();
     const QString cco = Installation::ccoFolder(dataFolder);
     const QString runtime = Installation::runtimeFolder(dataFolder);
     const QString runScript = cco + QLatin1String("/run.sh");
@@ -98,10 +74,10 @@ QJsonObject StatusFile::snapshot() const
         {"previousKept", Updates::hasPrevious(dataFolder)},
         {"trial", QFileInfo::exists(Updates::trialFile(dataFolder))}};
     return QJsonObject{{"version", QStringLiteral(VARNOLET_VERSION)},
-                       {"state", stateName()},
-                       {"pid", pid > 0 ? QJsonValue(pid) : QJsonValue()},
-                       {"restarts24h", s.restart.restartsInLastDay()},
-                       {"lastEnd", orNull(s.lastEndInWords())},
+                       {"state", published.state},
+                       {"pid", published.pid > 0 ? QJsonValue(published.pid) : QJsonValue()},
+                       {"restarts24h", published.restarts24h},
+                       {"lastEnd", orNull(published.lastEnd)},
                        {"installation", installation},
                        {"pin", pinState()},
                        {"runtimePresent", Installation::runtimeCanRun(runtime)},

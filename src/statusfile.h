@@ -4,17 +4,16 @@
 #include <QDateTime>
 #include <QJsonObject>
 #include <QObject>
-#include <QPointer>
 #include <QTimer>
 
-class CcoSupervisor;
-class CommandExecutor;
+#include "supervisionstatus.h"
 
 // status.json in the data folder: how the till is, for a fleet's monitor
 // (a textfile collector, a check over ssh or adb). Replaced whole on every
 // change and at least every minute, so that a reader never sees half of
-// it and a stale heartbeat tells that the app is gone. Its readers' side is
-// StatusReport.
+// it and a stale heartbeat tells that the app is gone. It writes what the
+// supervisor publishes and what the data folder shows, and knows nothing
+// else of the app. Its readers' side is StatusReport.
 class StatusFile : public QObject
 {
     Q_OBJECT
@@ -22,9 +21,11 @@ class StatusFile : public QObject
 public:
     static constexpr int kHeartbeatMs = 60000;
 
-    StatusFile(CcoSupervisor *supervisor, CommandExecutor *executor, QObject *parent = nullptr);
+    explicit StatusFile(QObject *parent = nullptr);
 
     static QString path(const QString &dataFolder);
+    // The supervision's status, written at once where it changed.
+    void publish(const SupervisionStatus &status);
     // Writes the status now, if anything but the heartbeat changed or
     // `always`.
     void write(bool always = false);
@@ -32,11 +33,8 @@ public:
 private:
     static QString pinState();
     QJsonObject snapshot() const;
-    // idle, starting, ready, restarting, stopped, hung, not-ready or operation.
-    QString stateName() const;
 
-    CcoSupervisor *supervisor;
-    QPointer<CommandExecutor> executor; // may go first when the view is torn down
+    SupervisionStatus published;
     QString dataFolder;
     QTimer heartbeat;
     QString state;

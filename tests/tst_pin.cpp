@@ -2,7 +2,6 @@
 // whatever the clock does, and closed, never open, when its file is damaged
 // or cannot be written.
 
-#include "ccosupervisor.h"
 #include "commandexecutor.h"
 #include "maintenancelock.h"
 #include "maintenancepin.h"
@@ -206,8 +205,7 @@ void tst_Pin::damagedFileRefusesEveryPin()
     QCOMPARE(lock.tryPin(kRight), QStringLiteral("The maintenance PIN file is damaged: set the PIN again over a shell"));
     QTRY_VERIFY(OutputLog::tail(home.appData(), 1).value(0).contains(
         "A maintenance action was refused: the maintenance PIN file is damaged (" + pin.path()));
-    CcoSupervisor supervisor;
-    StatusFile status(&supervisor, &executor);
+    StatusFile status;
     QJsonObject written;
     QVERIFY(StatusReport::read(StatusFile::path(home.appData()), &written));
     QCOMPARE(written.value("pin").toString(), QStringLiteral("damaged"));

@@ -467,9 +467,7 @@ void tst_Units::status()
 void tst_Units::statusNeverHalfWritten()
 {
     DataHome home;
-    CommandExecutor executor;
-    CcoSupervisor supervisor;
-    StatusFile status(&supervisor, &executor);
+    StatusFile status;
     // A reader on another thread all the while the file is rewritten.
     QAtomicInt stop = 0, reads = 0, broken = 0;
     std::thread reader([&] {
