@@ -628,6 +628,14 @@ int benchElements(int runs)
         {QStringLiteral("picker and dialogs (declared, not created)"),
          QStringLiteral("    Component {\n        id: contentPickerComponent")},
     };
+    // A part that is not found would measure the whole view under its name.
+    for (const auto &[name, opening] : elements) {
+        if (!opening.isEmpty() && without(main, opening) == main) {
+            std::fprintf(stderr, "elements: the part \"%s\" is not in Main.qml as \"%s\"\n",
+                         qPrintable(name), qPrintable(opening));
+            return 1;
+        }
+    }
     std::vector<std::vector<double>> times(elements.size());
     for (int run = 0; run < runs; ++run) {
         for (int i = 0; i < elements.size(); ++i) {
