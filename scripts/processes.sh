@@ -22,7 +22,10 @@ end_process_group() {
     while ps -o stat= -g "$group" 2>/dev/null | grep -qv '^Z' && [ "$SECONDS" -lt "$soft" ]; do
         sleep 0.1
     done
-    kill -KILL -- "-$group" 2>/dev/null
+    # The group may have gone meanwhile: that is no failure, and under
+    # `set -e` it would end the caller's clean-up before its other groups
+    # and its X server.
+    kill -KILL -- "-$group" 2>/dev/null || true
     while ps -o stat= -g "$group" 2>/dev/null | grep -qv '^Z' && [ "$SECONDS" -lt "$deadline" ]; do
         sleep 0.1
     done

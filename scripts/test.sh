@@ -7,4 +7,17 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"
+servers_before=$(pgrep -x Xvfb | sort || true)
 ctest --test-dir build --output-on-failure -j2
+
+# Every test ends what it started: nothing of the build (the app, CCO's
+# runner, the demo CCO, varnolet-provision) and no X server of a test is
+# left running.
+left=$(pgrep -a -f "$PWD/build/" | grep -v -e "^$$ " -e pgrep || true)
+servers=$(comm -13 <(echo "$servers_before") <(pgrep -x Xvfb | sort || true))
+if [ -n "$left$servers" ]; then
+    echo "Still running after the tests:" >&2
+    [ -n "$left" ] && echo "$left" >&2
+    [ -n "$servers" ] && ps -o pid=,args= -p "$(echo "$servers" | paste -sd,)" >&2
+    exit 1
+fi

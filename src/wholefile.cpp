@@ -36,8 +36,9 @@ Read read(const QString &path, qint64 limit, QByteArray *content, QString *why)
     // O_NONBLOCK: opening a FIFO with no writer would wait for one.
     const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
-        *why = QString::fromLocal8Bit(std::strerror(errno));
-        return errno == ENOENT ? Read::Missing : Read::Failed;
+        const int error = errno;
+        *why = QString::fromLocal8Bit(std::strerror(error));
+        return error == ENOENT ? Read::Missing : Read::Failed;
     }
     struct stat info
     {
