@@ -174,10 +174,7 @@ if [ -n "${VARNOLET_DEMO_UNATTENDED:-}" ]; then
     kill -KILL "$app_pid"
     wait "$app_pid" 2>/dev/null || true
     post "/note?while-no-app" # the demo CCO prints "Note: while-no-app"
-    # CCO outlives the app, alone. (Once, beside the unit tests on a loaded
-    # machine, a second process matched for a moment: the check says which.)
-    one_cco() { [ "$(cco_pids | wc -l)" -eq 1 ]; }
-    within 5 one_cco
+    check test "$(cco_pids | wc -l)" -eq 1
     start_app
     wait_for "CCO is already running" 30
     within 10 in_log "Note: while-no-app"
