@@ -282,12 +282,13 @@ void CcoSupervisor::restartAfterEnd()
     if (state == State::Hung)
         lastEnd = End::Hung;
     restart.schedule(delay);
-    setState(State::RestartWait);
+    // Said as the wait begins, before the status file is written for it.
     const QString how =
         (lastEnd == End::Hung ? QStringLiteral("it ") : QString()) + lastEndInWords();
     say(QStringLiteral("CCO stopped unexpectedly (%1). Restarting in %2 seconds.")
             .arg(how)
             .arg((delay + 999) / 1000));
+    setState(State::RestartWait);
 }
 
 void CcoSupervisor::explainNotReady()
