@@ -1,5 +1,6 @@
 #include "maintenancepin.h"
 
+#include "ownfolder.h"
 #include "wholefile.h"
 
 #include <QCryptographicHash>
@@ -74,8 +75,7 @@ Outcome MaintenancePin::set(const QString &pin)
 
 Outcome MaintenancePin::clear()
 {
-    const QFileInfo info(filePath);
-    if ((info.exists() || info.isSymLink()) && !QFile::remove(filePath))
+    if (OwnFolder::isThere(filePath) && !QFile::remove(filePath))
         return Outcome::failed(QStringLiteral("cannot remove %1").arg(filePath));
     return Outcome::done();
 }
