@@ -1,6 +1,5 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.5
-import QtQuick.Layouts 1.3
 
 // What an action came to, in one message, until it is confirmed; or a
 // question, when `confirmed` is an action to run on OK.
@@ -10,24 +9,23 @@ Dialog {
     modal: true
     x: (parent.width - width) / 2
     y: (parent.height - height) / 2
+    // Wide enough for a message, never wider than the window; its height
+    // follows the wrapped message.
+    width: Math.min(parent.width - 32, 480)
     title: qsTr("Info")
 
     property alias message: messageLabel.text
     property var confirmed: null
 
-    ColumnLayout {
-        anchors.fill: parent
-        anchors.margins: 20
-        spacing: 20
-
-        Label {
-            id: messageLabel
-            objectName: "errorMessage"
-            Layout.fillWidth: true
-            horizontalAlignment: Text.AlignHCenter
-            wrapMode: Text.WordWrap
-            text: ""
-        }
+    Label {
+        id: messageLabel
+        objectName: "errorMessage"
+        width: dialog.availableWidth
+        topPadding: 20
+        bottomPadding: 20
+        horizontalAlignment: Text.AlignHCenter
+        wrapMode: Text.Wrap
+        text: ""
     }
 
     // Cancel only for a question.

@@ -101,30 +101,6 @@ MainView {
             onLoaded: supervisor.pageLoaded()
         }
 
-        // The countdown until the first start; after it, what CCO is doing.
-        // A tap cancels the countdown, or a pending restart.
-        Text {
-            id: countdownText
-            objectName: "countdownText"
-            anchors.horizontalCenter: parent.horizontalCenter
-            // Whole in any window: a long line wraps.
-            width: parent.width - units.gu(4)
-            horizontalAlignment: Text.AlignHCenter
-            wrapMode: Text.WordWrap
-            // 50 px above the middle of the page, or higher where the
-            // maintenance screen's buttons would cover it.
-            y: Math.min(parent.height / 2 - 50 - height / 2,
-                        maintenance.y + maintenance.buttonsTop - height - units.gu(2))
-            font.pixelSize: 24
-            text: supervisor.status
-            visible: text !== "" && !root.webViewVisible
-
-            MouseArea {
-                anchors.fill: parent
-                onClicked: supervisor.cancelPending()
-            }
-        }
-
         MaintenanceScreen {
             id: maintenance
             anchors {

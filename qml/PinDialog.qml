@@ -1,6 +1,5 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.5
-import QtQuick.Layouts 1.3
 
 // Asks for the maintenance PIN before a maintenance action goes on. A
 // right PIN runs the action (its own dialog or picker opens next); a wrong
@@ -11,6 +10,8 @@ Dialog {
     modal: true
     x: (parent.width - width) / 2
     y: (parent.height - height) / 2
+    // Its height follows the wrapped texts.
+    width: Math.min(parent.width - 32, 480)
     title: qsTr("Maintenance PIN")
 
     // The backend's MaintenanceLock.
@@ -37,15 +38,16 @@ Dialog {
         action()
     }
 
-    ColumnLayout {
-        anchors.fill: parent
-        anchors.margins: 20
+    Column {
+        width: dialog.availableWidth
+        topPadding: 20
+        bottomPadding: 20
         spacing: 20
 
         TextField {
             id: pinInput
             objectName: "pinInput"
-            Layout.fillWidth: true
+            width: parent.width
             echoMode: TextInput.Password
             inputMethodHints: Qt.ImhDigitsOnly | Qt.ImhSensitiveData | Qt.ImhNoPredictiveText
             validator: RegExpValidator { regExp: /[0-9]{0,12}/ }
@@ -56,8 +58,7 @@ Dialog {
         Label {
             id: messageLabel
             objectName: "pinMessage"
-            Layout.fillWidth: true
-            Layout.maximumWidth: 400
+            width: parent.width
             wrapMode: Text.WordWrap
             color: "red"
             visible: text !== ""

@@ -1,6 +1,5 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.5
-import QtQuick.Layouts 1.3
 
 // Asks for the new POS prefix that the restore tool gives the installation.
 // The field keeps its text from one opening to the next.
@@ -10,25 +9,27 @@ Dialog {
     modal: true
     x: (parent.width - width) / 2
     y: (parent.height - height) / 2
+    // Its height follows the wrapped texts.
+    width: Math.min(parent.width - 32, 480)
     title: qsTr("Restore Tool")
 
     property alias newPrefix: newPrefixInput.text
 
-    ColumnLayout {
-        anchors.fill: parent
-        anchors.margins: 20
+    Column {
+        width: dialog.availableWidth
+        topPadding: 20
+        bottomPadding: 20
         spacing: 20
 
         Label {
-            Layout.fillWidth: true
-            Layout.maximumWidth: 400
+            width: parent.width
             wrapMode: Text.WordWrap
             text: qsTr("Please enter the new prefix (POS ID). The hardware key will be regenerated.")
         }
         TextField {
             id: newPrefixInput
             objectName: "newPrefixInput"
-            Layout.fillWidth: true
+            width: parent.width
             placeholderText: qsTr("Enter new prefix")
             // The keyboard's enter key confirms, like OK.
             onAccepted: dialog.accept()

@@ -67,6 +67,26 @@ public:
                                       delays.longRun, endsAfter);
     }
 
+    enum class State { Idle, Countdown, Starting, Ready, RestartWait, Stopped, PortHeld, Hung };
+    // How the last unexpected end came, if one came: a crash, an exit code,
+    // a CCO that stopped answering, or one not started here whose processes
+    // are gone.
+    enum class End { ExitCode, Crashed, Hung, Gone };
+    // What the status line says.
+    struct Shown
+    {
+        State state = State::Idle;
+        bool pageFailing = false; // CCO's page shown and its loads failing
+        bool backFromTrial = false;
+        bool adopted = false; // the CCO looked after was started elsewhere
+        qint64 countdownLeft = 0;
+        qint64 restartLeft = 0; // seconds
+        QString portHolder; // who holds CCO's address
+        End lastEnd = End::ExitCode;
+        int exitCode = 0;
+    };
+    static QString statusLine(const Shown &shown);
+
     explicit CcoSupervisor(QObject *parent = nullptr);
     ~CcoSupervisor() override;
 
@@ -123,8 +143,6 @@ signals:
     void message(const QString &line);
 
 private:
-    enum class State { Idle, Countdown, Starting, Ready, RestartWait, Stopped, PortHeld, Hung };
-
     void setState(State next);
     void say(const QString &line);
     void launch(bool byPerson);
@@ -158,10 +176,6 @@ private:
     // without its runner being stopped; 0 when none.
     mutable qint64 waitedPid = 0;
     int unexpectedEnds = 0;
-    // How the last unexpected end came, if one came: a crash, an exit code,
-    // a CCO that stopped answering, or one not started here whose processes
-    // are gone.
-    enum class End { ExitCode, Crashed, Hung, Gone };
     bool ended = false;
     End lastEnd = End::ExitCode;
     int lastExitCode = 0;

@@ -6,33 +6,47 @@
 
 QString CcoSupervisor::status() const
 {
-    if (page.failing() && pageShown())
+    Shown shown;
+    shown.state = state;
+    shown.pageFailing = page.failing() && pageShown();
+    shown.backFromTrial = backFromTrial;
+    shown.adopted = adoptedPid > 0;
+    shown.countdownLeft = countdown.left();
+    shown.restartLeft = restart.secondsLeft();
+    shown.portHolder = portWait.holderNow();
+    shown.lastEnd = lastEnd;
+    shown.exitCode = lastExitCode;
+    return statusLine(shown);
+}
+
+QString CcoSupervisor::statusLine(const Shown &shown)
+{
+    if (shown.pageFailing)
         return tr("CCO's page does not answer yet");
-    if (backFromTrial && state == State::Starting)
+    if (shown.backFromTrial && shown.state == State::Starting)
         return tr("The new installation never got ready; the previous one is back");
-    switch (state) {
+    switch (shown.state) {
     case State::Idle:
         return QString();
     case State::Countdown:
-        return tr("Starting CCO in %1 seconds").arg(countdown.left());
+        return tr("Starting CCO in %n second(s)", nullptr, int(shown.countdownLeft));
     case State::Starting:
         return tr("CCO is starting");
     case State::Ready:
-        return adoptedPid > 0 ? tr("CCO is running (started before this app)")
-                              : tr("CCO is running");
+        return shown.adopted ? tr("CCO is running (started before this app)") : tr("CCO is running");
     case State::PortHeld:
-        return portWait.statusLine();
+        return PortWait::statusLine(shown.portHolder);
     case State::Hung:
         return tr("CCO stopped answering. Stopping it");
     case State::RestartWait: {
-        const qint64 seconds = restart.secondsLeft();
-        if (lastEnd == End::Hung)
-            return tr("CCO stopped answering. Restarting in %1 seconds").arg(seconds);
-        return tr("CCO stopped unexpectedly (%1). Restarting in %2 seconds")
-            .arg(lastEnd == End::Crashed    ? tr("crashed")
-                     : lastEnd == End::Gone ? tr("its processes are gone")
-                                            : tr("exit code %1").arg(lastExitCode))
-            .arg(seconds);
+        const int seconds = int(shown.restartLeft);
+        if (shown.lastEnd == End::Hung)
+            return tr("CCO stopped answering. Restarting in %n second(s)", nullptr, seconds);
+        const QString how = shown.lastEnd == End::Crashed ? tr("crashed")
+            : shown.lastEnd == End::Gone                  ? tr("its processes are gone")
+                                                          : tr("exit code %1").arg(shown.exitCode);
+        return tr("CCO stopped unexpectedly (%1). Restarting in %n second(s)", nullptr, seconds)
+            .arg(how);
     }
     case State::Stopped:
         break;

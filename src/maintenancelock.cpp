@@ -47,32 +47,50 @@ QString MaintenanceLock::tryPin(const QString &pin)
         if (!verdict.why.isEmpty())
             log(QStringLiteral("The count of wrong maintenance PINs could not be reset: %1")
                     .arg(verdict.why));
-        return QString();
+        break;
     case MaintenancePin::Verdict::Damaged:
         log(QStringLiteral("A maintenance action was refused: the maintenance PIN file is damaged "
                            "(%1). Set the PIN again over a shell.")
                 .arg(verdict.why));
-        return tr("The maintenance PIN file is damaged: set the PIN again over a shell");
+        break;
     case MaintenancePin::Verdict::Unsaved:
         log(QStringLiteral("A maintenance PIN was refused unchecked: the count of wrong PINs "
                            "cannot be saved (%1).")
                 .arg(verdict.why));
-        return tr("The PIN cannot be checked now: its file cannot be written");
+        break;
     case MaintenancePin::Verdict::Locked:
         log(QStringLiteral(
                 "A maintenance PIN was refused: every PIN is locked for %1 more seconds.")
                 .arg(verdict.lockedSeconds));
+        break;
+    case MaintenancePin::Verdict::Wrong:
+        log(QStringLiteral("A wrong maintenance PIN was entered (%1 in a row).").arg(verdict.failures));
+        if (verdict.lockedSeconds > 0)
+            log(QStringLiteral(
+                    "Every maintenance PIN is locked for %1 seconds after %2 wrong ones in a row.")
+                    .arg(verdict.lockedSeconds)
+                    .arg(verdict.failures));
+        break;
+    }
+    return refusal(verdict);
+}
+
+QString MaintenanceLock::refusal(const MaintenancePin::Verdict &verdict)
+{
+    switch (verdict.kind) {
+    case MaintenancePin::Verdict::Right:
+        return QString();
+    case MaintenancePin::Verdict::Damaged:
+        return tr("The maintenance PIN file is damaged: set the PIN again over a shell");
+    case MaintenancePin::Verdict::Unsaved:
+        return tr("The PIN cannot be checked now: its file cannot be written");
+    case MaintenancePin::Verdict::Locked:
         return tr("Too many wrong PINs. Try again in %1.").arg(duration(verdict.lockedSeconds));
     case MaintenancePin::Verdict::Wrong:
         break;
     }
-    log(QStringLiteral("A wrong maintenance PIN was entered (%1 in a row).").arg(verdict.failures));
     if (verdict.lockedSeconds == 0)
         return tr("Wrong PIN");
-    log(QStringLiteral(
-            "Every maintenance PIN is locked for %1 seconds after %2 wrong ones in a row.")
-            .arg(verdict.lockedSeconds)
-            .arg(verdict.failures));
     return tr("Wrong PIN. Too many wrong PINs: try again in %1.")
         .arg(duration(verdict.lockedSeconds));
 }

@@ -29,6 +29,8 @@ public:
     // Empty when `pin` is right; otherwise what the dialog says: a wrong
     // PIN, how long every PIN is refused, or why no PIN can be checked.
     Q_INVOKABLE QString tryPin(const QString &pin);
+    // What the dialog says of `verdict`; empty for a right PIN.
+    static QString refusal(const MaintenancePin::Verdict &verdict);
 
 private:
     void log(const QString &line);

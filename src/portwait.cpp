@@ -30,10 +30,14 @@ void PortWait::stop()
     waiting = false;
 }
 
-QString PortWait::statusLine() const
+QString PortWait::statusLine(const QString &holder)
 {
+    // The pid and the program whole; a command line of a thousand
+    // characters would leave no room on the screen (the log has it all).
+    const int longest = 80;
+    const QString shown = holder.size() > longest ? holder.left(longest - 1) + QChar(0x2026) : holder;
     return tr("127.0.0.1:%1 is held by %2, which is not this installation's CCO")
         .arg(CcoProbe::ccoPort)
-        .arg(holder.startsWith(QLatin1String("pid ")) ? holder
+        .arg(holder.startsWith(QLatin1String("pid ")) ? shown
                                                       : tr("a process this app cannot see"));
 }

@@ -24,8 +24,9 @@ public:
     void later(int intervalMs) { timer.start(intervalMs); }
     void stop();
     bool isWaiting() const { return waiting; }
+    QString holderNow() const { return holder; }
     // Who holds the address, in the device's language.
-    QString statusLine() const;
+    static QString statusLine(const QString &holder);
 
 signals:
     // Time to look at the address again.

@@ -2,6 +2,8 @@
 // backend types as the app does, and gives the tests a helper for files,
 // child processes, stand-in web pages and pixels.
 
+#include "ccosupervisor.h"
+#include "maintenancelock.h"
 #include "maintenancepin.h"
 #include "qmltypes.h"
 #include "testsupport.h"
@@ -71,6 +73,61 @@ public:
         process.start(program, arguments);
         process.waitForFinished(60000);
         return QString::fromUtf8(process.readAllStandardOutput());
+    }
+    // The status line of each state with its longest values, as the
+    // supervisor words it.
+    Q_INVOKABLE QStringList longestStatusLines() const
+    {
+        using State = CcoSupervisor::State;
+        using End = CcoSupervisor::End;
+        QStringList lines;
+        auto add = [&lines](State state, void (*set)(CcoSupervisor::Shown &)) {
+            CcoSupervisor::Shown shown;
+            shown.state = state;
+            shown.countdownLeft = 59;
+            shown.restartLeft = 300;
+            shown.exitCode = -2147483647;
+            set(shown);
+            lines << CcoSupervisor::statusLine(shown);
+        };
+        auto same = [](CcoSupervisor::Shown &) {};
+        add(State::Countdown, same);
+        add(State::Countdown, [](CcoSupervisor::Shown &s) { s.countdownLeft = 1; });
+        add(State::Starting, same);
+        add(State::Starting, [](CcoSupervisor::Shown &s) { s.backFromTrial = true; });
+        add(State::Ready, [](CcoSupervisor::Shown &s) { s.adopted = true; });
+        add(State::Ready, [](CcoSupervisor::Shown &s) { s.pageFailing = true; });
+        add(State::PortHeld, [](CcoSupervisor::Shown &s) {
+            s.portHolder = QStringLiteral("pid 4194303: /usr/lib/jvm/java-17-openjdk-arm64/bin/java "
+                                          "-Xmx2048m -jar /opt/stores/till-0417/pos/"
+                                          "pos-server-with-a-long-name.jar --port=9999");
+        });
+        add(State::PortHeld, same);
+        add(State::Hung, same);
+        add(State::RestartWait, [](CcoSupervisor::Shown &s) { s.lastEnd = End::Hung; });
+        add(State::RestartWait, [](CcoSupervisor::Shown &s) { s.lastEnd = End::ExitCode; });
+        add(State::RestartWait, [](CcoSupervisor::Shown &s) { s.lastEnd = End::Gone; });
+        add(State::RestartWait, [](CcoSupervisor::Shown &s) {
+            s.lastEnd = End::Crashed;
+            s.restartLeft = 1;
+        });
+        add(State::Stopped, same);
+        return lines;
+    }
+    // What the PIN dialog may say, with the longest lock.
+    Q_INVOKABLE QStringList pinRefusals() const
+    {
+        QStringList lines;
+        for (auto kind : {MaintenancePin::Verdict::Wrong, MaintenancePin::Verdict::Locked,
+                          MaintenancePin::Verdict::Damaged, MaintenancePin::Verdict::Unsaved}) {
+            MaintenancePin::Verdict verdict;
+            verdict.kind = kind;
+            lines << MaintenanceLock::refusal(verdict);
+            verdict.lockedSeconds = 3599;
+            lines << MaintenanceLock::refusal(verdict);
+        }
+        lines.removeDuplicates();
+        return lines;
     }
     // Kills the process whose id a script wrote into `pidFile`.
     Q_INVOKABLE bool killFromPidFile(const QString &pidFile)

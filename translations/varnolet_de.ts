@@ -4,10 +4,6 @@
 <context>
     <name>CcoSupervisor</name>
     <message>
-        <source>Starting CCO in %1 seconds</source>
-        <translation>CCO startet in %1 Sekunden</translation>
-    </message>
-    <message>
         <source>CCO is starting</source>
         <translation>CCO startet</translation>
     </message>
@@ -18,10 +14,6 @@
     <message>
         <source>CCO is running (started before this app)</source>
         <translation>CCO läuft (vor dieser App gestartet)</translation>
-    </message>
-    <message>
-        <source>CCO stopped unexpectedly (%1). Restarting in %2 seconds</source>
-        <translation>CCO wurde unerwartet beendet (%1). Neustart in %2 Sekunden</translation>
     </message>
     <message>
         <source>crashed</source>
@@ -44,16 +36,33 @@
         <translation>CCO antwortet nicht mehr und wird beendet</translation>
     </message>
     <message>
-        <source>CCO stopped answering. Restarting in %1 seconds</source>
-        <translation>CCO antwortete nicht mehr. Neustart in %1 Sekunden</translation>
-    </message>
-    <message>
         <source>The new installation never got ready; the previous one is back</source>
         <translation>Die neue Installation wurde nie bereit; die vorherige ist zurück</translation>
     </message>
     <message>
         <source>its processes are gone</source>
         <translation>seine Prozesse sind beendet</translation>
+    </message>
+    <message numerus="yes">
+        <source>Starting CCO in %n second(s)</source>
+        <translation>
+            <numerusform>CCO startet in %n Sekunde</numerusform>
+            <numerusform>CCO startet in %n Sekunden</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>CCO stopped answering. Restarting in %n second(s)</source>
+        <translation>
+            <numerusform>CCO antwortete nicht mehr. Neustart in %n Sekunde</numerusform>
+            <numerusform>CCO antwortete nicht mehr. Neustart in %n Sekunden</numerusform>
+        </translation>
+    </message>
+    <message numerus="yes">
+        <source>CCO stopped unexpectedly (%1). Restarting in %n second(s)</source>
+        <translation>
+            <numerusform>CCO wurde unerwartet beendet (%1). Neustart in %n Sekunde</numerusform>
+            <numerusform>CCO wurde unerwartet beendet (%1). Neustart in %n Sekunden</numerusform>
+        </translation>
     </message>
 </context>
 <context>
@@ -162,10 +171,6 @@
         <translation>CCO starten</translation>
     </message>
     <message>
-        <source>Import CCO installation (will delete existing)</source>
-        <translation>CCO-Installation importieren (ersetzt die vorhandene)</translation>
-    </message>
-    <message>
         <source>Extract JDK</source>
         <translation>JDK entpacken</translation>
     </message>
@@ -180,6 +185,14 @@
     <message>
         <source>Go back to the previous installation</source>
         <translation>Zur vorherigen Installation zurück</translation>
+    </message>
+    <message>
+        <source>Import CCO installation</source>
+        <translation>CCO-Installation importieren</translation>
+    </message>
+    <message>
+        <source>The import replaces the existing installation</source>
+        <translation>Der Import ersetzt die vorhandene Installation</translation>
     </message>
 </context>
 <context>
