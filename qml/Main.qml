@@ -139,10 +139,9 @@ MainView {
             id: supervisor
             objectName: "supervisor"
             executor: commandExecutor
-            onShowRequested: {
-                root.loadCco()
-                root.webViewVisible = true
-            }
+            // Never the browser's own error page: CCO's page is shown once
+            // a load of it has succeeded.
+            onShowRequested: root.loadCco()
             onPageReady: root.webViewVisible = true
             onLoadRequested: root.loadCco()
             onHideRequested: root.webViewVisible = false

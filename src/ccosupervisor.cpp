@@ -320,8 +320,9 @@ void CcoSupervisor::pageLoadFailed()
 
 void CcoSupervisor::pageLoaded()
 {
-    if (pageShown() && page.loaded()) {
+    if (!pageShown())
+        return;
+    if (page.loaded())
         emit statusChanged();
-        emit pageReady();
-    }
+    emit pageReady();
 }

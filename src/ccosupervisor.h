@@ -131,9 +131,9 @@ public slots:
 signals:
     void executorChanged();
     void statusChanged();
-    // Load CCO's address afresh and show the web view.
+    // Load CCO's address afresh, to show it once it has loaded.
     void showRequested();
-    // Show the web view as it is: CCO's page loaded after failing.
+    // Show the web view as it is: a load of CCO's page succeeded.
     void pageReady();
     // Load CCO's address afresh, the web view hidden.
     void loadRequested();

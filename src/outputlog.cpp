@@ -1,5 +1,6 @@
 #include "outputlog.h"
 
+#include "logfile.h"
 #include "ownfolder.h"
 
 #include <QCoreApplication>
@@ -9,196 +10,15 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sys/stat.h>
-
-namespace {
-
-QString logPath(const QString &dataFolder, int generation = 0)
-{
-    const QString path = dataFolder + QLatin1String("/logs/varnolet.log");
-    return generation == 0 ? path : path + QLatin1Char('.') + QString::number(generation);
-}
-
-// Lives on the log's thread: everything that touches the file.
-class Writer : public QObject
-{
-public:
-    Writer(const QString &dataFolder, OutputLog *log)
-        : folder(dataFolder)
-        , owner(log)
-        , partialTimer(new QTimer(this))
-    {
-        // A line still unfinished after a second is written as it is.
-        partialTimer->setSingleShot(true);
-        partialTimer->setInterval(1000);
-        connect(partialTimer, &QTimer::timeout, this, [this] { write({}, true); });
-    }
-
-    void write(const QVector<OutputLog::Piece> &pieces, bool finishLine = false)
-    {
-        QByteArray bytes;
-        for (const OutputLog::Piece &piece : pieces) {
-            const QByteArray utf8 = piece.text.toUtf8();
-            if (piece.kind == OutputLog::Line) {
-                finishPartial(bytes);
-                const int end = utf8.endsWith('\n') ? utf8.size() - 1 : utf8.size();
-                for (const QByteArray &line : utf8.left(end).split('\n'))
-                    addLine(bytes, piece.msecs, line);
-                continue;
-            }
-            int start = 0;
-            for (int end; (end = utf8.indexOf('\n', start)) >= 0; start = end + 1) {
-                continueLine(piece.msecs, utf8.mid(start, end - start));
-                finishPartial(bytes);
-            }
-            if (start < utf8.size())
-                continueLine(piece.msecs, utf8.mid(start));
-        }
-        if (finishLine || partial.size() > 64 * 1024)
-            finishPartial(bytes);
-        if (!bytes.isEmpty())
-            put(bytes);
-        if (!partialOpen)
-            partialTimer->stop();
-        else if (!partialTimer->isActive())
-            partialTimer->start();
-    }
-
-private:
-    void continueLine(qint64 msecs, const QByteArray &text)
-    {
-        if (!partialOpen)
-            partialAt = msecs;
-        partial += text;
-        partialOpen = true;
-    }
-
-    void finishPartial(QByteArray &bytes)
-    {
-        if (!partialOpen)
-            return;
-        addLine(bytes, partialAt, partial);
-        partial.clear();
-        partialOpen = false;
-    }
-
-    void addLine(QByteArray &bytes, qint64 msecs, const QByteArray &line)
-    {
-        bytes.append(stamp(msecs)).append(line).append('\n');
-    }
-
-    // Writes whole lines, rotating first where the file would pass its size.
-    void put(const QByteArray &bytes)
-    {
-        for (int from = 0; from < bytes.size();) {
-            if (!open())
-                return failed(file.errorString());
-            int end = bytes.size();
-            const qint64 room = OutputLog::kRotateBytes - size;
-            if (end - from > room) {
-                end = room > 0 ? bytes.lastIndexOf('\n', int(from + room - 1)) + 1 : from;
-                if (end <= from && size > 0) {
-                    rotate();
-                    continue;
-                }
-                if (end <= from) // one line longer than a whole file
-                    end = int(from + room);
-            }
-            const qint64 length = end - from;
-            if (file.write(bytes.constData() + from, length) != length)
-                return failed(file.errorString());
-            size += length;
-            from = end;
-            if (from < bytes.size())
-                rotate();
-        }
-        if (!writable) {
-            writable = true;
-            QMetaObject::invokeMethod(owner,
-                                      [log = owner] { emit log->writableChanged(true, {}); });
-        }
-    }
-
-    // Opens the log, or opens it again where another process rotated it.
-    bool open()
-    {
-        const QString path = logPath(folder);
-        struct stat onDisk, opened;
-        if (file.isOpen()
-            && (::stat(QFile::encodeName(path).constData(), &onDisk) != 0
-                || ::fstat(file.handle(), &opened) != 0 || onDisk.st_ino != opened.st_ino))
-            file.close();
-        if (file.isOpen())
-            return true;
-        // The log is its owner's alone, also where it was not before.
-        QString moved;
-        OutputLog::logsFolder(folder, &moved);
-        if (!moved.isEmpty())
-            QMetaObject::invokeMethod(owner,
-                                      [log = owner, moved] { emit log->logsMovedAside(moved); });
-        file.setFileName(path);
-        if (!file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
-            return false;
-        for (int generation = 0; generation <= OutputLog::kKeptFiles; ++generation) {
-            if (QFileInfo::exists(logPath(folder, generation)))
-                QFile::setPermissions(logPath(folder, generation),
-                                      QFile::ReadOwner | QFile::WriteOwner);
-        }
-        size = file.size();
-        return true;
-    }
-
-    void failed(const QString &why)
-    {
-        file.close();
-        if (!writable)
-            return;
-        writable = false;
-        QMetaObject::invokeMethod(owner,
-                                  [log = owner, why] { emit log->writableChanged(false, why); });
-    }
-
-    // "yyyy-MM-dd HH:mm:ss.zzz ", the seconds formatted once a second.
-    QByteArray stamp(qint64 msecs)
-    {
-        if (msecs / 1000 != stampSecond) {
-            stampSecond = msecs / 1000;
-            secondText = QDateTime::fromMSecsSinceEpoch(stampSecond * 1000)
-                             .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss."))
-                             .toUtf8();
-        }
-        return secondText + QByteArray::number(1000 + msecs % 1000).mid(1) + ' ';
-    }
-
-    void rotate()
-    {
-        file.close();
-        QFile::remove(logPath(folder, OutputLog::kKeptFiles));
-        for (int generation = OutputLog::kKeptFiles - 1; generation >= 0; --generation)
-            QFile::rename(logPath(folder, generation), logPath(folder, generation + 1));
-    }
-
-    QString folder;
-    OutputLog *owner;
-    QFile file;
-    qint64 size = 0;
-    bool writable = true;
-    QByteArray partial;
-    bool partialOpen = false;
-    qint64 partialAt = 0;
-    QTimer *partialTimer;
-    qint64 stampSecond = -1;
-    QByteArray secondText;
-};
-
-} // namespace
-
 OutputLog::OutputLog(const QString &dataFolder, QObject *parent)
     : QObject(parent)
 {
-    writer = new Writer(dataFolder, this);
-    writer->moveToThread(&thread);
-    connect(&thread, &QThread::finished, writer, &QObject::deleteLater);
+    writer = new LogFile(dataFolder, {QStringLiteral("varnolet.log"), kRotateBytes, kKeptFiles}, this);
+    events = new LogFile(dataFolder, {QStringLiteral("events.log"), kEventsRotateBytes, 1}, nullptr);
+    for (LogFile *file : {writer, events}) {
+        file->moveToThread(&thread);
+        connect(&thread, &QThread::finished, file, &QObject::deleteLater);
+    }
     thread.start(QThread::LowPriority);
     handOverTimer.setSingleShot(true);
     handOverTimer.setInterval(100);
@@ -232,9 +52,17 @@ void OutputLog::handOver()
     handOverTimer.stop();
     if (pending.isEmpty())
         return;
-    auto *target = static_cast<Writer *>(writer);
+    // The app's own lines also go to a log that CCO's output never floods.
+    QVector<Piece> own;
+    for (const Piece &piece : qAsConst(pending)) {
+        if (piece.kind == Line)
+            own << piece;
+    }
+    if (!own.isEmpty())
+        QMetaObject::invokeMethod(
+            events, [target = events, own] { target->write(own); }, Qt::QueuedConnection);
     QMetaObject::invokeMethod(
-        writer, [target, pieces = std::move(pending)] { target->write(pieces); },
+        writer, [target = writer, pieces = std::move(pending)] { target->write(pieces); },
         Qt::QueuedConnection);
     pending = {};
     pendingSize = 0;
@@ -243,9 +71,8 @@ void OutputLog::handOver()
 void OutputLog::flush()
 {
     handOver();
-    auto *target = static_cast<Writer *>(writer);
     QMetaObject::invokeMethod(
-        writer, [target] { target->write({}, true); }, Qt::BlockingQueuedConnection);
+        writer, [target = writer] { target->write({}, true); }, Qt::BlockingQueuedConnection);
 }
 
 QString OutputLog::logsFolder(const QString &dataFolder, QString *movedTo)
@@ -261,11 +88,14 @@ QString OutputLog::logsFolder(const QString &dataFolder, QString *movedTo)
     return logs;
 }
 
-QStringList OutputLog::tail(const QString &dataFolder, int count)
+QStringList OutputLog::tail(const QString &dataFolder, int count, Which which)
 {
+    const bool own = which == Events;
     QStringList lines;
-    for (int generation = kKeptFiles; generation >= 0; --generation) {
-        QFile file(logPath(dataFolder, generation));
+    for (int generation = own ? 1 : kKeptFiles; generation >= 0; --generation) {
+        QFile file(LogFile::path(dataFolder, own ? QStringLiteral("events.log")
+                                                 : QStringLiteral("varnolet.log"),
+                                 generation));
         if (!file.open(QIODevice::ReadOnly))
             continue;
         lines += QString::fromUtf8(file.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);

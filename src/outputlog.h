@@ -14,6 +14,11 @@
 // handed over at most ten times a second (or every megabyte). The file is
 // rotated before it would pass 5 MB, and three older files are kept
 // (varnolet.log.1 is the newest of them). Several processes may write it.
+// The app's own lines (not its programs' output) also go to
+// logs/events.log, rotated at 1 MB with one older file kept, so that a
+// flood of CCO's output never pushes them out.
+class LogFile;
+
 class OutputLog : public QObject
 {
     Q_OBJECT
@@ -21,6 +26,7 @@ class OutputLog : public QObject
 public:
     static constexpr qint64 kRotateBytes = 5 * 1000 * 1000;
     static constexpr int kKeptFiles = 3;
+    static constexpr qint64 kEventsRotateBytes = 1000 * 1000;
 
     // A chunk of a program's output may end in the middle of a line, which
     // the next chunk goes on; a line of the app's own is whole.
@@ -49,8 +55,10 @@ public:
     // folder) is moved aside first, to `movedTo`.
     static QString logsFolder(const QString &dataFolder, QString *movedTo = nullptr);
 
-    // The last `count` lines across the rotated files, oldest first.
-    static QStringList tail(const QString &dataFolder, int count);
+    // The last `count` lines of a log across its rotated files, oldest
+    // first: of everything, or of the app's own lines.
+    enum Which { Everything, Events };
+    static QStringList tail(const QString &dataFolder, int count, Which which = Everything);
 
 signals:
     // The log could not be written (a full disk), and lines are lost; or
@@ -63,7 +71,8 @@ private:
     void handOver();
 
     QThread thread;
-    QObject *writer = nullptr;
+    LogFile *writer = nullptr;
+    LogFile *events = nullptr;
     QVector<Piece> pending;
     int pendingSize = 0;
     QTimer handOverTimer;

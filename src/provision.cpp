@@ -1,7 +1,8 @@
 // varnolet-provision: sets up a device over a shell, with the same backend
 // and the same outcome lines as the app's maintenance screen.
 //
-//   varnolet-provision [--verbose] check | extract-jdk | import ZIP | patch | log [N]
+//   varnolet-provision [--verbose] check | extract-jdk | import ZIP | patch
+//                      | log [--events] [N]
 //                      | status [--json|--prom] | pin set | pin clear
 //
 // Run it from the folder that holds the app's `assets`, as the app runs.
@@ -65,7 +66,9 @@ int usage()
                  "  extract-jdk   unpack the Java runtime shipped in ./assets\n"
                  "  import ZIP    replace the CCO installation with the one in ZIP\n"
                  "  patch         copy the scripts and jars shipped in ./assets into it\n"
-                 "  log [N]       print the last N lines (100) of the app's output log\n"
+                 "  log [--events] [N]\n"
+                 "                print the last N lines (100) of the app's output log, or of\n"
+                 "                its own lines alone (what it did and saw, without CCO's output)\n"
                  "  rollback      put the previous installation back; the current one becomes the\n"
                  "                previous one\n"
                  "  pin set       ask twice for a maintenance PIN (4 to 12 digits) and set it\n"
@@ -135,12 +138,16 @@ int main(int argc, char *argv[])
             : QFileInfo(arguments.first()).absoluteFilePath();
         return executor.extractCustomCCOZip(zip, Installation::ccoFolderName, true) ? 0 : 1;
     }
-    if (command == QLatin1String("log") && arguments.size() <= 1) {
+    if (command == QLatin1String("log") && arguments.size() <= 2) {
+        const bool events = arguments.value(0) == QLatin1String("--events");
+        if (events)
+            arguments.removeFirst();
         bool number = true;
         const int count = arguments.isEmpty() ? 100 : arguments.first().toInt(&number);
-        if (!number || count < 0)
+        if (!number || count < 0 || arguments.size() > 1)
             return usage();
-        for (const QString &line : OutputLog::tail(dataDir, count))
+        for (const QString &line :
+             OutputLog::tail(dataDir, count, events ? OutputLog::Events : OutputLog::Everything))
             out << line << '\n';
         return 0;
     }

@@ -16,6 +16,16 @@
 
 #include <memory>
 
+#include "translations.h"
+
+// As the app does at its start: the plural forms of its lines come from
+// its catalogues.
+static void installAppTranslations()
+{
+    installTranslations(QCoreApplication::instance());
+}
+Q_COREAPP_STARTUP_FUNCTION(installAppTranslations)
+
 inline bool writeFile(const QString &path, const QByteArray &content,
                       QFileDevice::Permissions permissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner)
 {

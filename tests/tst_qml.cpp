@@ -7,7 +7,6 @@
 #include "maintenancepin.h"
 #include "qmltypes.h"
 #include "testsupport.h"
-#include "translations.h"
 
 #include <QQmlContext>
 #include <QQuickItem>
@@ -211,7 +210,6 @@ public slots:
     void qmlEngineAvailable(QQmlEngine *engine)
     {
         registerBackendTypes();
-        installTranslations(QCoreApplication::instance());
         auto *helper = new TestHelper(engine);
         helper->reset();
         engine->rootContext()->setContextProperty(QStringLiteral("helper"), helper);

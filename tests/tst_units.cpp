@@ -317,7 +317,7 @@ void tst_Units::logKeepsWholeLinesAndRotates()
     }
     const QString logs = home.appData() + "/logs/";
     QCOMPARE(QDir(logs).entryList(QDir::Files),
-             (QStringList{"varnolet.log", "varnolet.log.1", "varnolet.log.2", "varnolet.log.3"}));
+             (QStringList{"events.log", "varnolet.log", "varnolet.log.1", "varnolet.log.2", "varnolet.log.3"}));
     // The log's folder and files are its owner's alone.
     QCOMPARE(QFileInfo(logs).permissions() & 0x0777, QFileDevice::Permissions(0x0700));
     // Rotated before a file would pass 5,000,000 bytes, not later, not much earlier.
@@ -344,6 +344,11 @@ void tst_Units::logKeepsWholeLinesAndRotates()
     QVERIFY(tool.waitForFinished());
     QCOMPARE(QString::fromUtf8(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
              tail.mid(tail.size() - 2));
+    // The app's own line outlives the flood in a log of its own.
+    tool.start(VARNOLET_PROVISION, {"log", "--events", "5"});
+    QVERIFY(tool.waitForFinished());
+    QCOMPARE(QString::fromUtf8(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts),
+             QStringList{tail[tail.size() - 3]});
 }
 
 void tst_Units::logSaysWhenLinesAreLost()
@@ -352,13 +357,16 @@ void tst_Units::logSaysWhenLinesAreLost()
     CommandExecutor executor;
     QStringList output;
     connect(&executor, &CommandExecutor::processOutputChanged, this, [&](const QString &line) { output << line; });
-    // No file may grow: the disk is full.
+    const QString path = home.appData() + "/logs/varnolet.log";
+    executor.runCCO(); // says it cannot start: there is no installation
+    QTRY_VERIFY(QFileInfo(path).size() > 0);
+    // The disk is full but for a part of the next line.
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
-    rlimit full{0, saved.rlim_max};
+    rlimit full{rlim_t(QFileInfo(path).size() + 10), saved.rlim_max};
     ::signal(SIGXFSZ, SIG_IGN);
     setrlimit(RLIMIT_FSIZE, &full);
-    executor.runCCO(); // says it cannot start: there is no installation
+    executor.runCCO();
     executor.runCCO();
     QTRY_COMPARE(output.filter("The log cannot be written (").size(), 1);
     QTest::qWait(300);
@@ -366,8 +374,12 @@ void tst_Units::logSaysWhenLinesAreLost()
     setrlimit(RLIMIT_FSIZE, &saved);
     executor.runCCO();
     QTRY_COMPARE(output.last(), QStringLiteral("The log can be written again."));
-    QCOMPARE(output.size(), 5);
+    QCOMPARE(output.size(), 6);
     QTRY_VERIFY(OutputLog::tail(home.appData(), 1).value(0).endsWith(" The log can be written again."));
+    // No line was torn: what part of one the disk took went with it.
+    const QStringList lines = OutputLog::tail(home.appData(), 10);
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[1].mid(24), lines[0].mid(24));
 }
 
 void tst_Units::status_data()

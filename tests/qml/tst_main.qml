@@ -1,6 +1,7 @@
 import QtQuick 2.12
 import QtQuick.Controls 2.5
 import QtTest 1.2
+import QtWebEngine 1.10
 import Lomiri.Components 1.3
 
 // The main view from the compiled-in resources, over the real backend, with
@@ -158,6 +159,17 @@ TestCase {
         // Created blank a second after the first frame: nothing loaded before CCO's page is wanted.
         tryVerify(function() { return findChild(main, "webView") !== null }, 5000)
         compare(find("webView").url.toString(), "")
+        // What the web view's loads came to, and when CCO's page was shown.
+        var seen = []
+        find("webView").loadingChanged.connect(function(request) {
+            if (request.status === WebEngineView.LoadSucceededStatus || request.status === WebEngineView.LoadFailedStatus)
+                seen.push(request.status === WebEngineView.LoadSucceededStatus ? "loaded" : "failed")
+        })
+        // (After the handlers of the load that showed it have run.)
+        main.webViewVisibleChanged.connect(function() {
+            if (main.webViewVisible)
+                Qt.callLater(function() { seen.push("shown") })
+        })
         click("countdownText")
         var start = Date.now()
         click("runButton")
@@ -169,6 +181,9 @@ TestCase {
         verify(helper.serve(), "127.0.0.1:9999 is taken: no stand-in CCO page")
         tryVerify(function() { return main.webViewVisible }, 5000, "no web view: " + outputText())
         expectScreen(true)
+        // Never the browser's own error page: shown only after a load succeeded.
+        verify(seen.indexOf("failed") >= 0 && seen.indexOf("shown") > seen.indexOf("failed")
+               && seen[seen.indexOf("shown") - 1] === "loaded", seen.join(", "))
         // Program output is text, never markup; the newest line in sight.
         verify(find("commandOutput").getText(0, 1000).indexOf("<b>first run</b>") === 0, outputText())
         compare(find("commandOutput").cursorPosition, outputText().length)
