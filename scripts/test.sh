@@ -11,9 +11,17 @@ servers_before=$(pgrep -x Xvfb | sort || true)
 ctest --test-dir build --output-on-failure -j2
 
 # Every test ends what it started: nothing of the build (the app, CCO's
-# runner, the demo CCO, varnolet-provision) and no X server of a test is
-# left running.
-left=$(pgrep -a -f "$PWD/build/" | grep -v -e "^$$ " -e pgrep || true)
+# runner, the demo CCO, varnolet-provision), nothing that runs from or in a
+# test's temporary folder (stand-in CCOs and servers) and no X server of a
+# test is left running.
+scratch="${TMPDIR:-/tmp}/varnolet.quindrel-"
+left=$(pgrep -a -f "$PWD/build/|$scratch" | grep -v -e "^$$ " -e pgrep || true)
+for proc in /proc/[0-9]*; do
+    case $(readlink "$proc/cwd" 2>/dev/null) in
+    "$scratch"*) left+=$'\n'"${proc#/proc/} $(tr '\0' ' ' < "$proc/cmdline" 2>/dev/null) (in $(readlink "$proc/cwd"))" ;;
+    esac
+done
+left=$(echo "$left" | sed '/^$/d')
 servers=$(comm -13 <(echo "$servers_before") <(pgrep -x Xvfb | sort || true))
 if [ -n "$left$servers" ]; then
     echo "Still running after the tests:" >&2
