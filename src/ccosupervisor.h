@@ -8,6 +8,7 @@
 #include "outputmodel.h"
 #include "pageretry.h"
 #include "portwait.h"
+#include "supervision.h"
 #include "supervisionstatus.h"
 #include "updates.h"
 
@@ -16,6 +17,8 @@
 #include <QPointer>
 #include <QProcess>
 #include <QTimer>
+
+#include <memory>
 
 class StatusFile;
 
@@ -67,7 +70,7 @@ public:
                                       delays.longRun, endsAfter);
     }
 
-    enum class State { Idle, Countdown, Starting, Ready, RestartWait, Stopped, PortHeld, Hung };
+    using State = Supervision::State;
     // How the last unexpected end came, if one came: a crash, an exit code,
     // a CCO that stopped answering, or one not started here whose processes
     // are gone.
@@ -105,15 +108,19 @@ public:
 public slots:
     // Counts down to the first start; no step is taken while a long
     // operation runs.
-    void startCountdown();
+    void startCountdown() { deliver(Supervision::Event::CountdownAsked); }
     // A tap on the status line: neither the countdown nor a pending restart
     // starts CCO.
-    void cancelPending();
+    void cancelPending() { deliver(Supervision::Event::CancelAsked); }
     // A person's start: starts CCO, or shows the one that already runs; the
     // restart delays begin again at the first.
-    void start() { launch(true); }
+    void start() { deliver(Supervision::Event::StartAsked); }
     // A tap on the status line while a restart waits: no restart.
-    void cancelRestart();
+    void cancelRestart()
+    {
+        if (state() == State::RestartWait)
+            cancelPending();
+    }
     // A line of the view's own for the output area, after what came before
     // it, and for the log.
     void note(const QString &line);
@@ -125,8 +132,8 @@ public slots:
             emit statusChanged();
     }
     // The web view's load of CCO's page failed, or succeeded.
-    void pageLoadFailed();
-    void pageLoaded();
+    void pageLoadFailed() { deliver(Supervision::Event::PageLoadFailed); }
+    void pageLoaded() { deliver(Supervision::Event::PageLoaded); }
 
 signals:
     void executorChanged();
@@ -143,7 +150,13 @@ signals:
     void message(const QString &line);
 
 private:
-    void setState(State next);
+    // The machine, its actions by name, and its states' entries and exits.
+    std::unique_ptr<Supervision::Machine> newMachine();
+    void deliver(Supervision::Event event) { machine->deliver(event); }
+    State state() const { return machine->state(); }
+    void go(State next) { machine->go(next); }
+    void exitRun(State next);
+
     void say(const QString &line);
     void launch(bool byPerson);
     void adopt(qint64 pid, const QString &description);
@@ -151,19 +164,17 @@ private:
     // A CCO whose runner has ended while it runs on is stopped: its output
     // goes nowhere.
     void stopCcoWithoutRunner();
-    void onReady();
     void onStopLine();
-    void onFinished(int exitCode, QProcess::ExitStatus exitStatus);
+    void onEnded(int exitCode, QProcess::ExitStatus exitStatus, bool stopLineSeen);
     void restartAfterEnd();
     void explainNotReady();
-    void onHung(qint64 java);
-    bool pageShown() const { return state == State::Ready; }
+    bool pageShown() const { return state() == State::Ready; }
     bool busy() const;
     qint64 ccoPid() const;
 
     QPointer<CommandExecutor> exec;
     Delays delays = defaultDelays;
-    State state = State::Idle;
+    std::unique_ptr<Supervision::Machine> machine;
     // Whether the program now running is a CCO this supervisor started, and
     // whether it has written its stop line; the CCO it looks after that
     // another started, 0 when none.
@@ -179,6 +190,15 @@ private:
     bool ended = false;
     End lastEnd = End::ExitCode;
     int lastExitCode = 0;
+    // How the program CCO ran in ended, for the machine's action; the Java
+    // a hung CCO was asked for a thread dump of.
+    struct Ending
+    {
+        int exitCode = 0;
+        QProcess::ExitStatus exitStatus = QProcess::NormalExit;
+        bool stopLineSeen = false;
+    } endedWith;
+    qint64 hungJava = 0;
     QElapsedTimer runClock;
     Countdown countdown{[this] { return busy(); }};
     RestartSchedule restart{[this] { return busy(); }};

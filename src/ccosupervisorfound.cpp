@@ -16,7 +16,7 @@ void CcoSupervisor::adopt(qint64 pid, const QString &description)
             .arg(description));
     stopLine = false;
     adoptedPid = pid;
-    setState(State::Starting);
+    go(State::Starting);
     runClock.start();
     readinessTimer.start(delays.readiness);
     // Shown at its first answer, or after its readiness line.
@@ -31,7 +31,7 @@ void CcoSupervisor::waitForRestoreTool(qint64 pid, const QString &description)
     waitedPid = pid;
     // The countdown stands still while the tool runs, and starts CCO after it.
     countdown.start(delays.countdownTick);
-    setState(State::Countdown);
+    go(State::Countdown);
 }
 
 void CcoSupervisor::stopCcoWithoutRunner()

@@ -7,7 +7,7 @@
 QString CcoSupervisor::status() const
 {
     Shown shown;
-    shown.state = state;
+    shown.state = state();
     shown.pageFailing = page.failing() && pageShown();
     shown.backFromTrial = backFromTrial;
     shown.adopted = adoptedPid > 0;
@@ -49,6 +49,7 @@ QString CcoSupervisor::statusLine(const Shown &shown)
             .arg(how);
     }
     case State::Stopped:
+    default:
         break;
     }
     return tr("CCO has stopped");
@@ -65,20 +66,32 @@ QString CcoSupervisor::lastEndInWords() const
 
 SupervisionStatus CcoSupervisor::published() const
 {
-    static const QMap<State, QString> names{{State::Idle, QStringLiteral("idle")},
-                                            {State::Countdown, QStringLiteral("idle")},
-                                            {State::Starting, QStringLiteral("starting")},
-                                            {State::Ready, QStringLiteral("ready")},
-                                            {State::RestartWait, QStringLiteral("restarting")},
-                                            {State::Stopped, QStringLiteral("stopped")},
-                                            {State::PortHeld, QStringLiteral("stranger")},
-                                            {State::Hung, QStringLiteral("hung")}};
+    Published now = Published::Idle;
+    switch (state()) {
+    case State::Starting:
+        now = notReady ? Published::NotReady : Published::Starting;
+        break;
+    case State::Ready:
+        now = page.failing() ? Published::Starting : Published::Ready;
+        break;
+    case State::RestartWait:
+        now = Published::Restarting;
+        break;
+    case State::Stopped:
+        now = Published::Stopped;
+        break;
+    case State::PortHeld:
+        now = Published::Stranger;
+        break;
+    case State::Hung:
+        now = Published::Hung;
+        break;
+    default: // idle, counting down, and the states still to come
+        break;
+    }
     SupervisionStatus status;
-    status.state = exec && exec->isBusy()      ? QStringLiteral("operation")
-        : state == State::Starting && notReady ? QStringLiteral("not-ready")
-        : page.failing()                       ? QStringLiteral("starting")
-                                               : names.value(state);
-    status.pid = state == State::RestartWait || state == State::Stopped ? 0 : ccoPid();
+    status.state = nameOf(exec && exec->isBusy() ? Published::Operation : now);
+    status.pid = state() == State::RestartWait || state() == State::Stopped ? 0 : ccoPid();
     status.restarts24h = restart.restartsInLastDay();
     status.lastEnd = lastEndInWords();
     return status;

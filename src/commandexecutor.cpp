@@ -1,20 +1,18 @@
+// The backend as the view sees it: its output and log, the launch of CCO
+// and of the restore tool, the patch and the installation check. The
+// operations that replace a folder of the data folder are in
+// commandexecutorreplace.cpp.
+
 #include "commandexecutor.h"
 
 #include "ccoprobe.h"
-#include "deliveredcopy.h"
 #include "folderswap.h"
 #include "installation.h"
-#include "updates.h"
 
 #include <QCoreApplication>
 #include <QDebug>
-#include <QDir>
 #include <QFileInfo>
-#include <QScopeGuard>
-#include <QSysInfo>
 #include <QThread>
-#include <QUrl>
-#include <QtConcurrent>
 
 using Installation::ccoFolderName;
 using Installation::runtimeFolderName;
@@ -91,10 +89,7 @@ void CommandExecutor::onEnded(int exitCode, QProcess::ExitStatus exitStatus, con
         say(QStringLiteral("The program crashed (%1).").arg(error));
     else
         say(QStringLiteral("The program ended with exit code %1.").arg(exitCode));
-    // A CCO that ends without its stop line (killed, out of memory, a failing
-    // script) is stopped all the same.
-    if (!stopLineSeen)
-        emit ccoStopped();
+    emit programEnded(exitCode, exitStatus, stopLineSeen);
 }
 
 QString CommandExecutor::launch(const QString &command, const QStringList &values)
@@ -210,134 +205,4 @@ bool CommandExecutor::patchInstallation()
     for (const Installation::PatchFailure &failure : result.placeFailures)
         failed(failure);
     return result.patched();
-}
-
-bool CommandExecutor::mayReplace(const QString &baseDir, const QString &name, bool force)
-{
-    QDir base(baseDir);
-    if (!base.exists())
-        base.mkpath(QStringLiteral("."));
-    if (!force && base.exists(name)) {
-        report("Directory already exists:", QDir(baseDir + QLatin1Char('/') + name).absolutePath());
-        return false;
-    }
-    return true;
-}
-
-QString CommandExecutor::runExtractJDK()
-{
-    const QString dataDir = Installation::dataFolder();
-    const QString prefix = assetsPrefix();
-    const QString archiveName = Installation::runtimeArchiveFor(QSysInfo::currentCpuArchitecture());
-    if (archiveName.isEmpty()) {
-        report("Unsupported architecture:", QSysInfo::currentCpuArchitecture());
-        return dataDir;
-    }
-    // A runtime folder that cannot run CCO is replaced, not kept.
-    const QString destination = Installation::runtimeFolder(dataDir);
-    const bool broken = QFileInfo::exists(destination) && !Installation::runtimeCanRun(destination);
-    if (!mayReplace(dataDir, runtimeFolderName, broken))
-        return dataDir;
-    const QString archive = QDir(dataDir).absoluteFilePath(prefix + archiveName);
-    if (refuseWhileBusy() || ccoRunsFromInstallation(QStringLiteral("Unpacking the runtime")))
-        return dataDir;
-    // Said only once nothing stands in the way of the replacement.
-    if (broken)
-        report("The runtime has no executable bin/java and is replaced:", destination);
-    Outcome outcome =
-        Outcome::failed(QStringLiteral("%1 is not a readable archive file").arg(archive));
-    if (Installation::isRegularFile(archive)) {
-        outcome = replacing(
-            QStringLiteral(QT_TR_NOOP("Unpacking the Java runtime")), dataDir, runtimeFolderName,
-            [=] { return Unpacking::runtime(dataDir, archive, running.reporter()); });
-    }
-    if (!outcome.ok())
-        report("Failed to extract file. Error:", outcome.why());
-    else
-        report("File extracted successfully to", dataDir);
-    return dataDir;
-}
-
-Outcome CommandExecutor::replacing(const QString &operation, const QString &baseDir,
-                                   const QString &name,
-                                   const std::function<Unpacking::Result()> &unpack)
-{
-    recover(baseDir, name);
-    const Unpacking::Result result = running.run(operation, unpack);
-    if (result.replacing && name == ccoFolderName)
-        qDebug() << "Deleting existing CustomerCheckout folder";
-    if (result.wrapped)
-        say(QStringLiteral("The zip holds the CustomerCheckout folder itself: importing what is "
-                           "inside it."));
-    const QString replaced = result.replaced;
-    if (result.outcome.ok() && !replaced.isEmpty()) {
-        // The new folder is in place: the replaced one is kept (an import's,
-        // where there is room) or deleted, while the app goes on.
-        deletion = QtConcurrent::run([this, replaced, baseDir, keep = name == ccoFolderName] {
-            const QString line = Updates::keepOrDelete(replaced, baseDir, keep);
-            if (!line.isEmpty())
-                say(line);
-        });
-    }
-    return result.outcome;
-}
-
-bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString &extractedDirName,
-                                          bool force)
-{
-    const QString dataDir = Installation::dataFolder();
-    if (filePath.isEmpty()) {
-        report("File not found:", filePath);
-        return false;
-    }
-    const QUrl url(filePath, QUrl::TolerantMode);
-    // A relative zip path names a file in the destination folder.
-    const QString destination = dataDir + QLatin1Char('/') + extractedDirName;
-    const QString zip =
-        QDir(destination).absoluteFilePath(url.isLocalFile() ? url.toLocalFile() : filePath);
-    // Whatever comes of the import, a copy delivered for it is not kept.
-    const auto removal = qScopeGuard([&] {
-        if (!DeliveredCopy::isDelivered(zip))
-            return;
-        const Outcome removed = DeliveredCopy::remove(zip);
-        say(removed.ok() ? QStringLiteral("Removed the delivered copy %1").arg(zip)
-                         : QStringLiteral("Could not remove the delivered copy %1: %2")
-                               .arg(zip, removed.why()));
-    });
-    if (refuseWhileBusy() || ccoRunsFromInstallation(QStringLiteral("Import"))
-        || !mayReplace(dataDir, extractedDirName, force))
-        return false;
-    Outcome outcome = Outcome::failed(QStringLiteral("%1 is not a readable zip file").arg(zip));
-    if (Installation::isRegularFile(zip) && extractedDirName == ccoFolderName) {
-        // Replace the installation only once the whole zip has been unpacked:
-        // a failed import leaves the existing one as it was.
-        outcome = replacing(
-            QStringLiteral(QT_TR_NOOP("Importing the CCO installation")), dataDir, extractedDirName,
-            [=] { return Unpacking::installation(dataDir, zip, running.reporter()); });
-    } else if (Installation::isRegularFile(zip)) {
-        QDir(destination).mkpath(QStringLiteral("."));
-        outcome = running.run(QStringLiteral("Importing into %1").arg(extractedDirName), [=] {
-            return Unpacking::into(dataDir, extractedDirName, zip, running.reporter());
-        });
-    }
-    if (!outcome.ok()) {
-        qDebug() << "Failed to extract file. Error:" << outcome.why();
-        show(QStringLiteral("Failed to extract file. Error:") + outcome.why(), true);
-        return false;
-    }
-    qDebug() << "File extracted successfully to" << dataDir;
-    show(QStringLiteral("File extracted successfully to") + dataDir, true);
-    return true;
-}
-
-bool CommandExecutor::goBack()
-{
-    if (refuseWhileBusy() || ccoRunsFromInstallation(QStringLiteral("Going back")))
-        return false;
-    const Outcome back = Updates::rollBack(Installation::dataFolder(), false);
-    say(back.ok() ? QStringLiteral("The previous installation is back; the one it replaced is now "
-                                   "the previous one.")
-                  : QStringLiteral("Could not go back to the previous installation: %1.")
-                        .arg(back.why()));
-    return back.ok();
 }

@@ -69,7 +69,11 @@ public:
 signals:
     void processOutputChanged(const QString &output);
     void desiredTextFound();
+    // CCO's stop line.
     void ccoStopped();
+    // The program CCO or the restore tool ran in ended, its line said: the
+    // one report of its end.
+    void programEnded(int exitCode, QProcess::ExitStatus exitStatus, bool stopLineSeen);
     void operationChanged();
 
 public slots:

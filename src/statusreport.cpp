@@ -1,28 +1,20 @@
 #include "statusreport.h"
 
+#include "supervisionstatus.h"
 #include "wholefile.h"
 
 #include <QJsonDocument>
-#include <QList>
-#include <QPair>
 
 #include <optional>
 
 namespace {
 
-// Every state the app writes, and its exit code while the app is there.
-const QList<QPair<QString, int>> kStates{
-    {QStringLiteral("idle"), 1},      {QStringLiteral("starting"), 1},
-    {QStringLiteral("ready"), 0},     {QStringLiteral("restarting"), 1},
-    {QStringLiteral("stopped"), 2},   {QStringLiteral("hung"), 2},
-    {QStringLiteral("not-ready"), 2}, {QStringLiteral("stranger"), 2},
-    {QStringLiteral("operation"), 1}};
-
+// The exit code of a state the app writes, while the app is there.
 std::optional<int> exitOf(const QString &state)
 {
-    for (const auto &[name, code] : kStates) {
-        if (name == state)
-            return code;
+    for (const PublishedName &published : kPublished) {
+        if (state == QLatin1String(published.name))
+            return published.exitCode;
     }
     return std::nullopt;
 }
@@ -120,10 +112,10 @@ QString prometheus(const QJsonObject &status, const QDateTime &now)
     const std::optional<qint64> age = heartbeatAge(status, now);
     const QString state = status.value("state").toString();
     QString states;
-    for (const auto &named : kStates)
+    for (const PublishedName &published : kPublished)
         states += QStringLiteral("varnolet_state{state=\"%1\"} %2\n")
-                      .arg(named.first)
-                      .arg(named.first == state);
+                      .arg(QLatin1String(published.name))
+                      .arg(state == QLatin1String(published.name));
     return metric("varnolet_up", "Whether the app wrote its status within the last 3 minutes.",
                   sample("varnolet_up", fresh(age)))
         + metric("varnolet_status_readable", "Whether status.json could be read.",

@@ -13,7 +13,8 @@
 namespace {
 
 // What the backend signals, in order: "o" for an output chunk, "E" for the
-// line that reports the end of the program, "R" readiness and "S" stop.
+// line that reports the end of the program, "R" readiness, "S" the stop
+// line and "F" the program's end.
 struct Recorder
 {
     explicit Recorder(CommandExecutor &executor)
@@ -25,6 +26,7 @@ struct Recorder
         });
         QObject::connect(&executor, &CommandExecutor::desiredTextFound, &executor, [this] { events += 'R'; });
         QObject::connect(&executor, &CommandExecutor::ccoStopped, &executor, [this] { events += 'S'; });
+        QObject::connect(&executor, &CommandExecutor::programEnded, &executor, [this] { events += 'F'; });
     }
     QString events;
     QString text;
@@ -165,38 +167,38 @@ void tst_Launch::output_data()
 
     const QString ok = "The program ended with exit code 0.";
     // Writes separated by a pause arrive as separate chunks.
-    QTest::newRow("readiness line") << QByteArray("printf 'Web container started.\\n'") << 1 << "oRES"
+    QTest::newRow("readiness line") << QByteArray("printf 'Web container started.\\n'") << 1 << "oREF"
                                     << "Web container started.\n"
                                     << ok;
     QTest::newRow("marker split across chunks")
-        << QByteArray("printf 'log: Web cont'; sleep 0.3; printf 'ainer started.\\n'") << 1 << "ooRES"
+        << QByteArray("printf 'log: Web cont'; sleep 0.3; printf 'ainer started.\\n'") << 1 << "ooREF"
         << "log: Web container started.\n"
         << ok;
     QTest::newRow("stop line, then other output, then exit")
-        << QByteArray("printf 'STOP_CCO Bye\\n'; sleep 0.3; printf 'x\\n'") << 1 << "oSoE"
+        << QByteArray("printf 'STOP_CCO Bye\\n'; sleep 0.3; printf 'x\\n'") << 1 << "oSoEF"
         << "STOP_CCO Bye\nx\n"
         << ok;
     QTest::newRow("markers on standard error")
-        << QByteArray("printf 'Web container started.\\nSTOP_CCO Bye\\n' >&2") << 1 << "oES"
+        << QByteArray("printf 'Web container started.\\nSTOP_CCO Bye\\n' >&2") << 1 << "oEF"
         << "Web container started.\nSTOP_CCO Bye\n"
         << ok;
-    QTest::newRow("zero byte inside a chunk") << QByteArray("printf 'abc\\0Web container started.\\n'") << 1 << "oRES"
+    QTest::newRow("zero byte inside a chunk") << QByteArray("printf 'abc\\0Web container started.\\n'") << 1 << "oREF"
                                               << "abcWeb container started.\n"
                                               << ok;
     QTest::newRow("4-byte character split across writes")
-        << QByteArray("printf 'A\\xf0\\x9f'; sleep 0.3; printf '\\x98\\x80B\\n'") << 1 << "ooES"
+        << QByteArray("printf 'A\\xf0\\x9f'; sleep 0.3; printf '\\x98\\x80B\\n'") << 1 << "ooEF"
         << QString::fromUtf8("A\xf0\x9f\x98\x80"
                              "B\n")
         << ok;
-    QTest::newRow("failing script") << QByteArray("echo failing; exit 3") << 1 << "oES"
+    QTest::newRow("failing script") << QByteArray("echo failing; exit 3") << 1 << "oEF"
                                     << "failing\n"
                                     << "The program ended with exit code 3.";
-    QTest::newRow("killed") << QByteArray("echo up; kill -9 $$") << 1 << "oES"
+    QTest::newRow("killed") << QByteArray("echo up; kill -9 $$") << 1 << "oEF"
                             << "up\n"
                             << "The program crashed (Process crashed).";
     // The stop line of one run says nothing about the next.
     QTest::newRow("stop line, then a run that dies")
-        << QByteArray("if [ -e ran ]; then exit 4; fi; touch ran; echo 'STOP_CCO Bye'") << 2 << "oSEES"
+        << QByteArray("if [ -e ran ]; then exit 4; fi; touch ran; echo 'STOP_CCO Bye'") << 2 << "oSEFEF"
         << "STOP_CCO Bye\n"
         << ok + "The program ended with exit code 4.";
 }

@@ -42,6 +42,8 @@ private slots:
         clock.start();
     }
     void cleanup();
+    void machine_data();
+    void machine();
     void supervision_data();
     void supervision();
     void growingDelays_data();
@@ -117,6 +119,73 @@ void tst_Supervisor::cleanup()
         process->waitForFinished();
     }
     qputenv("PATH", path);
+}
+
+void tst_Supervisor::machine_data()
+{
+    using S = Supervision::State;
+    using E = Supervision::Event;
+    QTest::addColumn<S>("from");
+    QTest::addColumn<E>("event");
+    // What ran, in order ("exit Countdown>Idle" for a state's exit, told
+    // where to; "changed" for a step), and where the machine stands after.
+    QTest::addColumn<QStringList>("done");
+    QTest::addColumn<S>("to");
+
+    QTest::newRow("the countdown begins") << S::Idle << E::CountdownAsked << QStringList{"startCountdown", "exit Idle>Countdown", "changed"} << S::Countdown;
+    QTest::newRow("never a second countdown") << S::Ready << E::CountdownAsked << QStringList() << S::Ready;
+    QTest::newRow("its end starts CCO") << S::Countdown << E::CountdownEnded << QStringList{"launch"} << S::Countdown;
+    QTest::newRow("a tap ends the countdown") << S::Countdown << E::CancelAsked << QStringList{"exit Countdown>Idle", "changed"} << S::Idle;
+    QTest::newRow("a tap ends the wait for the port") << S::PortHeld << E::CancelAsked << QStringList{"exit PortHeld>Idle", "changed"} << S::Idle;
+    QTest::newRow("a tap cancels a restart") << S::RestartWait << E::CancelAsked << QStringList{"cancelRestart", "exit RestartWait>Stopped", "changed"} << S::Stopped;
+    QTest::newRow("a tap on a stopped CCO does nothing") << S::Stopped << E::CancelAsked << QStringList() << S::Stopped;
+    QTest::newRow("a person's start, whatever the state") << S::Stopped << E::StartAsked << QStringList{"launchByPerson"} << S::Stopped;
+    QTest::newRow("readiness schedules the page") << S::Starting << E::ReadinessLine << QStringList{"scheduleShow", "changed"} << S::Starting;
+    QTest::newRow("readiness of a shown CCO does nothing") << S::Ready << E::ReadinessLine << QStringList() << S::Ready;
+    QTest::newRow("the page is due") << S::Starting << E::ShowDue << QStringList{"showOwn"} << S::Starting;
+    QTest::newRow("a shown CCO found again shows nothing") << S::Ready << E::FirstAnswer << QStringList() << S::Ready;
+    QTest::newRow("not ready in time") << S::Starting << E::ReadinessWindowPassed << QStringList{"explainNotReady", "changed"} << S::Starting;
+    QTest::newRow("hung: the page goes") << S::Ready << E::PageMissed << QStringList{"hung", "exit Ready>Hung", "changed"} << S::Hung;
+    QTest::newRow("a hung CCO stopped") << S::Hung << E::HungStopped << QStringList{"restartAfterHang"} << S::Hung;
+    QTest::newRow("a stop of no hung CCO does nothing") << S::Ready << E::HungStopped << QStringList() << S::Ready;
+    QTest::newRow("CCO's end, one route") << S::Ready << E::Ended << QStringList{"ended"} << S::Ready;
+    QTest::newRow("the stop line") << S::Starting << E::StopLine << QStringList{"stopLine"} << S::Starting;
+    QTest::newRow("a failed load of the shown page") << S::Ready << E::PageLoadFailed << QStringList{"pageFailed", "changed"} << S::Ready;
+    QTest::newRow("no load counts unless the page is shown") << S::Starting << E::PageLoaded << QStringList() << S::Starting;
+    QTest::newRow("a restart comes whatever the state") << S::Countdown << E::RestartDue << QStringList{"restartNow"} << S::Countdown;
+    QTest::newRow("the trial's end is kept") << S::Starting << E::TrialFailed << QStringList{"backFromTrial"} << S::Starting;
+    QTest::newRow("a hold has no row yet") << S::Ready << E::Hold << QStringList() << S::Ready;
+}
+
+void tst_Supervisor::machine()
+{
+    using S = Supervision::State;
+    QFETCH(S, from);
+    QFETCH(Supervision::Event, event);
+    QFETCH(QStringList, done);
+    QFETCH(S, to);
+    const QMetaEnum names = QMetaEnum::fromType<S>();
+    QStringList did;
+    QHash<QByteArray, Supervision::Machine::Action> actions;
+    for (const Supervision::Row &row : Supervision::table()) {
+        if (row.action)
+            actions.insert(row.action, [&did, name = QString(row.action)] { did << name; });
+    }
+    QHash<S, std::function<void(S)>> exits;
+    for (int i = 0; i < names.keyCount() - 1; ++i) { // all but Decided
+        const S state = S(names.value(i));
+        exits.insert(state, [&, state](S next) {
+            did << QStringLiteral("exit %1>%2").arg(names.valueToKey(int(state)), names.valueToKey(int(next)));
+        });
+    }
+    Supervision::Machine machine(actions, exits, {}, [&did] { did << "changed"; });
+    QVERIFY(machine.missing().isEmpty());
+    if (from != S::Idle)
+        machine.go(from);
+    did.clear();
+    machine.deliver(event);
+    QCOMPARE(did, done);
+    QCOMPARE(machine.state(), to);
 }
 
 void tst_Supervisor::supervision_data()
