@@ -20,8 +20,8 @@ MainView {
     property bool appSuspensionDisabled: false
     property bool webViewVisible: false
 
-    // Where CCO serves its web interface.
-    readonly property string ccoAddress: "http://127.0.0.1:9999"
+    // Where CCO serves its web interface, as the backend looks at it.
+    readonly property string ccoAddress: commandExecutor.ccoAddress
 
     Component.onCompleted: {
         directoryCheckPassed = commandExecutor.checkDirectoryValidity()

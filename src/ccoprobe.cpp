@@ -106,9 +106,9 @@ bool runsRestoreTool(qint64 pid)
 }
 
 // The processes of this installation's CCO, this one excepted, or with
-// `restoreTool` those of its restore tool. The listeners on CCO's port are
+// `restoreTool` those of its restore tool. The listeners on CCO's `port` are
 // read into `listeners` when they are needed and were not read yet.
-QSet<qint64> ccoProcesses(const ProcessTree::Table &all, const QString &dataFolder,
+QSet<qint64> ccoProcesses(const ProcessTree::Table &all, const QString &dataFolder, quint16 port,
                           std::optional<QSet<qint64>> &listeners, bool restoreTool = false)
 {
     const QString data = QFileInfo(dataFolder).canonicalFilePath();
@@ -132,7 +132,7 @@ QSet<qint64> ccoProcesses(const ProcessTree::Table &all, const QString &dataFold
             continue;
         }
         if (!listeners)
-            listeners = listenerPids(CcoProbe::ccoPort);
+            listeners = listenerPids(port);
         const QList<qint64> tree = ProcessTree::of(pid, all);
         if (std::any_of(tree.begin(), tree.end(),
                         [&](qint64 member) { return listeners->contains(member); }))
@@ -155,8 +155,6 @@ CcoProbe::Cco topmost(const ProcessTree::Table &all, const QSet<qint64> &process
 
 namespace CcoProbe {
 
-quint16 ccoPort = 9999;
-
 QStringList listenersOn(quint16 port)
 {
     QStringList found;
@@ -173,40 +171,40 @@ bool addressAnswers(quint16 port)
     return probe.waitForConnected(1000);
 }
 
-Cco runningCco(const QString &dataFolder)
+Cco runningCco(const QString &dataFolder, quint16 port)
 {
     const ProcessTree::Table all = ProcessTree::table();
     std::optional<QSet<qint64>> listeners;
-    return topmost(all, ccoProcesses(all, dataFolder, listeners));
+    return topmost(all, ccoProcesses(all, dataFolder, port, listeners));
 }
 
 Cco runningRestoreTool(const QString &dataFolder)
 {
     const ProcessTree::Table all = ProcessTree::table();
     std::optional<QSet<qint64>> listeners;
-    return topmost(all, ccoProcesses(all, dataFolder, listeners, true));
+    return topmost(all, ccoProcesses(all, dataFolder, 0, listeners, true));
 }
 
-InTheWay inTheWay(const QString &dataFolder, bool ccoToo)
+InTheWay inTheWay(const QString &dataFolder, bool ccoToo, quint16 port)
 {
     const Cco tool = runningRestoreTool(dataFolder);
     if (tool.pid > 0)
         return {QStringLiteral("the restore tool"), tool.description, false};
-    const Cco cco = ccoToo ? runningCco(dataFolder) : Cco();
+    const Cco cco = ccoToo ? runningCco(dataFolder, port) : Cco();
     if (cco.pid > 0)
         return {QStringLiteral("CCO"), cco.description, true};
     return {};
 }
 
-QString strangerOnPort(const QString &dataFolder)
+QString strangerOnPort(const QString &dataFolder, quint16 port)
 {
-    if (!addressAnswers(ccoPort))
+    if (!addressAnswers(port))
         return QString();
     const ProcessTree::Table all = ProcessTree::table();
     std::optional<QSet<qint64>> listeners;
-    const QSet<qint64> cco = ccoProcesses(all, dataFolder, listeners);
+    const QSet<qint64> cco = ccoProcesses(all, dataFolder, port, listeners);
     if (!listeners)
-        listeners = listenerPids(ccoPort);
+        listeners = listenerPids(port);
     for (qint64 pid : *listeners) {
         bool ccoOwn = false;
         for (qint64 up = pid; up > 1 && !ccoOwn; up = all.parent.value(up))
@@ -220,16 +218,16 @@ QString strangerOnPort(const QString &dataFolder)
     return listeners->isEmpty() ? QStringLiteral("a process this app cannot see") : QString();
 }
 
-QStringList whoServes(const QString &dataFolder, int readinessMs)
+QStringList whoServes(const QString &dataFolder, int readinessMs, quint16 port)
 {
-    const QStringList holders = listenersOn(ccoPort);
+    const QStringList holders = listenersOn(port);
     const QString java = Installation::javaOf(Installation::runtimeFolder(dataFolder));
     return {QStringLiteral("CCO has not said \"Web container started.\" %1 seconds after its "
                            "start; it keeps running.")
                 .arg(readinessMs / 1000),
-            holders.isEmpty() ? QStringLiteral("Nothing listens on 127.0.0.1:%1 yet.").arg(ccoPort)
+            holders.isEmpty() ? QStringLiteral("Nothing listens on 127.0.0.1:%1 yet.").arg(port)
                               : QStringLiteral("127.0.0.1:%1 is held by %2.")
-                                    .arg(ccoPort)
+                                    .arg(port)
                                     .arg(holders.join(QLatin1String("; "))),
             QFileInfo::exists(java)
                 ? QStringLiteral("The runtime's bin/java exists: %1").arg(java)

@@ -142,13 +142,13 @@ void CcoSupervisor::launch(bool byPerson)
     const CcoProbe::Cco tool = CcoProbe::runningRestoreTool(dataFolder);
     if (tool.pid > 0)
         return waitForRestoreTool(tool.pid, tool.description);
-    const CcoProbe::Cco running = CcoProbe::runningCco(dataFolder);
+    const CcoProbe::Cco running = CcoProbe::runningCco(dataFolder, exec->ccoPort());
     if (running.pid > 0)
         return adopt(running.pid, running.description);
     // Another program's page is never shown: CCO starts once it is gone.
-    const QString holder = CcoProbe::strangerOnPort(dataFolder);
+    const QString holder = CcoProbe::strangerOnPort(dataFolder, exec->ccoPort());
     if (!holder.isEmpty()) {
-        const QString line = portWait.hold(holder, delays.portLook, byPerson);
+        const QString line = portWait.hold(holder, exec->ccoPort(), delays.portLook, byPerson);
         if (!line.isEmpty())
             say(line);
         return go(State::PortHeld);

@@ -58,7 +58,10 @@ public:
         int pageRetry = 3000; // a failed load of CCO's page to the next
         CcoWatch::Timing liveness; // looks at a shown page, and a hung CCO stopped
     };
+    // The delays of the instance the view creates; another instance may be
+    // given its own.
     static Delays defaultDelays;
+    void setDelays(const Delays &given) { delays = given; }
 
     // The wait before the restart after an unexpected end, when
     // `endsInARow` ends came before it and the run lasted `runMs`; the ends
@@ -85,6 +88,7 @@ public:
         qint64 countdownLeft = 0;
         qint64 restartLeft = 0; // seconds
         QString portHolder; // who holds CCO's address
+        quint16 port = CcoProbe::kDefaultPort;
         End lastEnd = End::ExitCode;
         int exitCode = 0;
     };
@@ -171,6 +175,7 @@ private:
     bool pageShown() const { return state() == State::Ready; }
     bool busy() const;
     qint64 ccoPid() const;
+    quint16 port() const { return exec ? exec->ccoPort() : CcoProbe::kDefaultPort; }
 
     QPointer<CommandExecutor> exec;
     Delays delays = defaultDelays;

@@ -20,7 +20,7 @@ void CcoSupervisor::adopt(qint64 pid, const QString &description)
     runClock.start();
     readinessTimer.start(delays.readiness);
     // Shown at its first answer, or after its readiness line.
-    watch.watch(pid, delays.liveness, delays.watch);
+    watch.watch(pid, port(), delays.liveness, delays.watch);
 }
 
 void CcoSupervisor::waitForRestoreTool(qint64 pid, const QString &description)
@@ -36,7 +36,7 @@ void CcoSupervisor::waitForRestoreTool(qint64 pid, const QString &description)
 
 void CcoSupervisor::stopCcoWithoutRunner()
 {
-    const CcoProbe::Cco orphan = CcoProbe::runningCco(Installation::dataFolder());
+    const CcoProbe::Cco orphan = CcoProbe::runningCco(Installation::dataFolder(), port());
     if (orphan.pid == 0)
         return;
     say(QStringLiteral("CCO runs on without its runner (%1): its output can no longer be kept. "

@@ -38,7 +38,7 @@ std::unique_ptr<Supervision::Machine> CcoSupervisor::newMachine()
         {"showOwn",
          [this] {
              go(State::Ready);
-             watch.watch(ccoPid(), delays.liveness);
+             watch.watch(ccoPid(), port(), delays.liveness);
              emit showRequested();
          }},
         // A CCO that another started answers: it is ready.
@@ -65,7 +65,7 @@ std::unique_ptr<Supervision::Machine> CcoSupervisor::newMachine()
          }},
         {"hung",
          [this] {
-             say(CcoWatch::hungLine(delays.liveness, hungJava));
+             say(CcoWatch::hungLine(delays.liveness, hungJava, port()));
              emit hideRequested();
          }},
         {"restartAfterHang",
@@ -198,6 +198,6 @@ void CcoSupervisor::explainNotReady()
         return;
     notReady = true;
     emit statusChanged();
-    for (const QString &line : CcoProbe::whoServes(Installation::dataFolder(), delays.readiness))
+    for (const QString &line : CcoProbe::whoServes(Installation::dataFolder(), delays.readiness, port()))
         say(line);
 }

@@ -14,6 +14,7 @@ QString CcoSupervisor::status() const
     shown.countdownLeft = countdown.left();
     shown.restartLeft = restart.secondsLeft();
     shown.portHolder = portWait.holderNow();
+    shown.port = port();
     shown.lastEnd = lastEnd;
     shown.exitCode = lastExitCode;
     return statusLine(shown);
@@ -35,7 +36,7 @@ QString CcoSupervisor::statusLine(const Shown &shown)
     case State::Ready:
         return shown.adopted ? tr("CCO is running (started before this app)") : tr("CCO is running");
     case State::PortHeld:
-        return PortWait::statusLine(shown.portHolder);
+        return PortWait::statusLine(shown.portHolder, shown.port);
     case State::Hung:
         return tr("CCO stopped answering. Stopping it");
     case State::RestartWait: {

@@ -1,6 +1,5 @@
 #include "ccowatch.h"
 
-#include "ccoprobe.h"
 #include "processtree.h"
 
 #include <QNetworkProxy>
@@ -16,21 +15,22 @@ CcoWatch::CcoWatch(QObject *parent)
     connect(&timer, &QTimer::timeout, this, &CcoWatch::look);
 }
 
-void CcoWatch::watch(qint64 rootPid, const Timing &how, int firstInterval)
+void CcoWatch::watch(qint64 rootPid, quint16 ccoPort, const Timing &how, int firstInterval)
 {
     stop();
     pid = rootPid;
+    port = ccoPort;
     timing = how;
     answeredOnce = firstInterval == 0;
     timer.start(answeredOnce ? timing.interval : firstInterval);
     look();
 }
 
-QString CcoWatch::hungLine(const Timing &t, qint64 java)
+QString CcoWatch::hungLine(const Timing &t, qint64 java, quint16 port)
 {
     return QStringLiteral("CCO has not answered on 127.0.0.1:%1 for %2 seconds while it runs: it "
                           "is hung. %3")
-        .arg(CcoProbe::ccoPort)
+        .arg(port)
         .arg(qint64(t.hungAfter) * qMax(t.interval, t.deadline) / 1000)
         .arg(java > 0 ? QStringLiteral("Asked its Java (pid %1) for a thread dump; stopping it.")
                             .arg(java)
@@ -55,7 +55,7 @@ void CcoWatch::look()
     // One look at a time: one still unanswered goes on to its deadline.
     if (reply)
         return;
-    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(CcoProbe::ccoPort)));
+    QNetworkRequest request(QUrl(QStringLiteral("http://127.0.0.1:%1/").arg(port)));
     // Until the first answer, a look lasts no longer than the wait between two.
     request.setTransferTimeout(answeredOnce ? timing.deadline
                                             : qMin(timing.deadline, timer.interval()));

@@ -34,14 +34,14 @@ public:
 
     explicit CcoWatch(QObject *parent = nullptr);
 
-    // Watches the CCO whose process tree starts at `pid`; until its first
-    // answer every `firstInterval` ms when given, and it is not yet known
-    // to answer.
-    void watch(qint64 pid, const Timing &timing, int firstInterval = 0);
+    // Watches the CCO whose process tree starts at `pid`, serving on
+    // `port`; until its first answer every `firstInterval` ms when given,
+    // and it is not yet known to answer.
+    void watch(qint64 pid, quint16 port, const Timing &timing, int firstInterval = 0);
     void stop();
 
     // The line that says CCO is hung, for the output area.
-    static QString hungLine(const Timing &timing, qint64 java);
+    static QString hungLine(const Timing &timing, qint64 java, quint16 port);
 
 signals:
     void answered();
@@ -62,6 +62,7 @@ private:
     QTimer timer;
     Timing timing;
     qint64 pid = 0;
+    quint16 port = 0;
     int misses = 0;
     bool answeredOnce = false;
 };

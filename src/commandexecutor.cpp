@@ -105,7 +105,7 @@ QString CommandExecutor::launch(const QString &command, const QStringList &value
     // The restore tool rewrites the installation: never under a running CCO,
     // nor anything under a running restore tool, whoever started either.
     const CcoProbe::InTheWay other =
-        CcoProbe::inTheWay(dataDir, scriptName != QLatin1String("./run.sh"));
+        CcoProbe::inTheWay(dataDir, scriptName != QLatin1String("./run.sh"), port);
     if (!other.who.isEmpty()) {
         say(QStringLiteral("Not starting %1: %2 is running (%3).")
                 .arg(scriptName, other.who, other.description));
@@ -133,7 +133,7 @@ bool CommandExecutor::ccoRunsFromInstallation(const QString &operation)
                 .arg(operation));
         return true;
     }
-    const CcoProbe::InTheWay other = CcoProbe::inTheWay(Installation::dataFolder(), true);
+    const CcoProbe::InTheWay other = CcoProbe::inTheWay(Installation::dataFolder(), true, port);
     if (other.who.isEmpty())
         return false;
     say(QStringLiteral("%1 refused: %2 is running (%3). %4; nothing was changed.")

@@ -1,12 +1,14 @@
 #ifndef COMMANDEXECUTOR_H
 #define COMMANDEXECUTOR_H
 
+#include "ccoprobe.h"
 #include "ccoprocess.h"
 #include "installation.h"
 #include "longoperation.h"
 #include "outcome.h"
 #include "outputlog.h"
 #include "unpacking.h"
+#include "updates.h"
 
 #include <QFuture>
 #include <QObject>
@@ -26,6 +28,8 @@ class CommandExecutor : public QObject
     // nothing, and the share of it done, from 0 to 1; -1 when none runs.
     Q_PROPERTY(QString operation READ operation NOTIFY operationChanged)
     Q_PROPERTY(double progress READ progress NOTIFY operationChanged)
+    // Where CCO serves its page: 127.0.0.1 and CCO's port.
+    Q_PROPERTY(QString ccoAddress READ ccoAddress CONSTANT)
 
 public:
     explicit CommandExecutor(QObject *parent = nullptr);
@@ -37,6 +41,15 @@ public:
     {
         return Installation::runtimeArchiveFor(cpuArchitecture);
     }
+
+    // CCO's port, the same for every part that looks at CCO; another than
+    // the real one only for a backend that a test makes.
+    quint16 ccoPort() const { return port; }
+    void setCcoPort(quint16 ccoPort) { port = ccoPort; }
+    QString ccoAddress() const { return QStringLiteral("http://127.0.0.1:%1").arg(port); }
+    // The least free space that keeping a replaced installation may leave
+    // (and a tenth of the disk).
+    void setMinimumFreeBytes(qint64 bytes) { minimumFree = bytes; }
 
     // The process CCO and the restore tool run in, for watching its state.
     const QProcess &program() const { return ccoProcess.program(); }
@@ -119,6 +132,8 @@ private:
     Outcome replacing(const QString &operation, const QString &baseDir, const QString &name,
                       const std::function<Unpacking::Result()> &unpack);
 
+    quint16 port = CcoProbe::kDefaultPort;
+    qint64 minimumFree = Updates::kMinimumFreeBytes;
     CcoProcess ccoProcess;
     OutputLog *log = nullptr;
     LongOperation running;

@@ -84,7 +84,7 @@ Outcome CommandExecutor::replacing(const QString &operation, const QString &base
         // The new folder is in place: the replaced one is kept (an import's,
         // where there is room) or deleted, while the app goes on.
         deletion = QtConcurrent::run([this, replaced, baseDir, keep = name == ccoFolderName] {
-            const QString line = Updates::keepOrDelete(replaced, baseDir, keep);
+            const QString line = Updates::keepOrDelete(replaced, baseDir, keep, minimumFree);
             if (!line.isEmpty())
                 say(line);
         });

@@ -16,17 +16,17 @@ public:
     explicit PortWait(QObject *parent = nullptr);
 
     // `holder` ("pid N (command line)", or "a process this app cannot see")
-    // holds the address: looks again after `intervalMs`. The line saying so,
+    // holds the address at `port`: looks again after `intervalMs`. The line saying so,
     // or nothing when it was said for this holder already and `again` is
     // false.
-    QString hold(const QString &holder, int intervalMs, bool again);
+    QString hold(const QString &holder, quint16 port, int intervalMs, bool again);
     // Looks again after `intervalMs`, saying nothing new.
     void later(int intervalMs) { timer.start(intervalMs); }
     void stop();
     bool isWaiting() const { return waiting; }
     QString holderNow() const { return holder; }
     // Who holds the address, in the device's language.
-    static QString statusLine(const QString &holder);
+    static QString statusLine(const QString &holder, quint16 port);
 
 signals:
     // Time to look at the address again.

@@ -35,8 +35,6 @@ bool removeFolder(const QString &folder, const QString &dataFolder)
 
 namespace Updates {
 
-qint64 minimumFreeBytes = 500LL * 1000 * 1000;
-
 QString previousFolder(const QString &dataFolder)
 {
     return Installation::ccoFolder(dataFolder) + QLatin1String(".previous");
@@ -52,24 +50,25 @@ bool hasPrevious(const QString &dataFolder)
     return OwnFolder::isFolder(previousFolder(dataFolder));
 }
 
-bool roomToKeep(qint64 available, qint64 total)
+bool roomToKeep(qint64 available, qint64 total, qint64 minimumFree)
 {
-    return available >= qMax(minimumFreeBytes, total / 10);
+    return available >= qMax(minimumFree, total / 10);
 }
 
-Kept keepAsPrevious(const QString &replaced, const QString &dataFolder)
+Kept keepAsPrevious(const QString &replaced, const QString &dataFolder, qint64 minimumFree)
 {
     if (!removeFolder(previousFolder(dataFolder), dataFolder))
         return Kept::Failed;
     const QStorageInfo disk(dataFolder);
-    if (!roomToKeep(disk.bytesAvailable(), disk.bytesTotal()))
+    if (!roomToKeep(disk.bytesAvailable(), disk.bytesTotal(), minimumFree))
         return Kept::NoRoom;
     return QDir().rename(replaced, previousFolder(dataFolder)) ? Kept::Kept : Kept::Failed;
 }
 
-QString keepOrDelete(const QString &replaced, const QString &dataFolder, bool keep)
+QString keepOrDelete(const QString &replaced, const QString &dataFolder, bool keep,
+                     qint64 minimumFree)
 {
-    const Kept kept = keep ? keepAsPrevious(replaced, dataFolder) : Kept::Failed;
+    const Kept kept = keep ? keepAsPrevious(replaced, dataFolder, minimumFree) : Kept::Failed;
     if (kept == Kept::Kept)
         return QString();
     if (!QDir(replaced).removeRecursively())

@@ -20,8 +20,8 @@
 namespace Updates {
 
 // The least free space that keeping the previous installation may leave:
-// this many bytes and a tenth of the disk. Tests move it.
-extern qint64 minimumFreeBytes;
+// this many bytes and a tenth of the disk.
+constexpr qint64 kMinimumFreeBytes = 500LL * 1000 * 1000;
 constexpr int kTrialDeaths = 3;
 
 QString previousFolder(const QString &dataFolder);
@@ -29,17 +29,18 @@ QString failedFolder(const QString &dataFolder);
 bool hasPrevious(const QString &dataFolder);
 
 // Whether keeping the previous installation leaves `available` bytes of a
-// disk of `total`: enough when they are minimumFreeBytes and a tenth.
-bool roomToKeep(qint64 available, qint64 total);
+// disk of `total`: enough when they are `minimumFree` and a tenth.
+bool roomToKeep(qint64 available, qint64 total, qint64 minimumFree = kMinimumFreeBytes);
 
 enum class Kept { Kept, NoRoom, Failed };
 // Keeps the installation that an import replaced (set aside at
 // `replaced`) as the previous one, replacing an older one; on the
 // deletion's thread.
-Kept keepAsPrevious(const QString &replaced, const QString &dataFolder);
+Kept keepAsPrevious(const QString &replaced, const QString &dataFolder, qint64 minimumFree);
 // Keeps the replaced installation (`keep`) or deletes the replaced folder;
 // a line saying what could not be done, or nothing.
-QString keepOrDelete(const QString &replaced, const QString &dataFolder, bool keep);
+QString keepOrDelete(const QString &replaced, const QString &dataFolder, bool keep,
+                     qint64 minimumFree = kMinimumFreeBytes);
 
 // Puts the previous installation back in place. The current one becomes
 // the previous one, or, after a failed trial (`failed`), the failed one.

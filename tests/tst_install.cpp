@@ -54,7 +54,6 @@ class tst_Install : public QObject
 
 private slots:
     // CCO's port for these tests: the views' tests serve on the real one.
-    void initTestCase() { CcoProbe::ccoPort = 19991; }
     void init();
     void cleanup();
     void check_data();
@@ -98,6 +97,8 @@ void tst_Install::init()
     QVERIFY(QDir::setCurrent(home->scratch("app")));
     output.clear();
     executor.reset(new CommandExecutor);
+    // CCO's port for these tests: the views' tests serve on the real one.
+    executor->setCcoPort(19991);
     connect(executor.get(), &CommandExecutor::processOutputChanged, this,
             [this](const QString &line) { output << line; });
 }
@@ -109,7 +110,6 @@ void tst_Install::cleanup()
     elsewhere.waitForFinished();
     server.close();
     qputenv("PATH", savedPath);
-    Updates::minimumFreeBytes = 500LL * 1000 * 1000;
     unlockAll();
     home.reset();
 }
@@ -354,7 +354,7 @@ void tst_Install::operation()
         QVERIFY(run("chmod", {"a-w", home->cco() + "/config"})
                 && (run("chattr", {"+i", home->cco() + "/config"}) || true));
     if (setup == "no room" || setup == "undeletable")
-        Updates::minimumFreeBytes = std::numeric_limits<qint64>::max();
+        executor->setMinimumFreeBytes(std::numeric_limits<qint64>::max());
     if (setup == "previous link")
         QVERIFY(writeScript(home->scratch("outside") + "/run.sh", "echo outside")
                 && QFile::link(home->scratch("outside"), home->cco() + ".previous"));
@@ -365,7 +365,7 @@ void tst_Install::operation()
     if (setup == "failing pwd")
         shadow("pwd", "exit 1");
     else if (setup == "port taken")
-        QVERIFY2(server.listen(QHostAddress::LocalHost, CcoProbe::ccoPort), qPrintable(server.errorString()));
+        QVERIFY2(server.listen(QHostAddress::LocalHost, executor->ccoPort()), qPrintable(server.errorString()));
     else if (setup == "running here")
         QVERIFY(writeScript(home->cco() + "/run.sh", "exec sleep 60"));
     if (setup == "running here")

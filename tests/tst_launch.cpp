@@ -35,13 +35,14 @@ struct Recorder
 
 } // namespace
 
+// CCO's port for these tests: the views' tests serve on the real one.
+constexpr quint16 kPort = 19993;
+
 class tst_Launch : public QObject
 {
     Q_OBJECT
 
 private slots:
-    // CCO's port for these tests: the views' tests serve on the real one.
-    void initTestCase() { CcoProbe::ccoPort = 19993; }
     void commandLine_data();
     void commandLine();
     void refusedAndFailedStarts();
@@ -83,6 +84,7 @@ void tst_Launch::commandLine()
                             "for a in \"$@\"; do printf '%s\\0' \"$a\"; done > args\n"
                             "printf '%s|%s' \"$PWD\" \"$JAVA_HOME\" > where"));
     CommandExecutor executor;
+    executor.setCcoPort(kPort);
     Recorder recorder(executor);
     QString result;
     if (slot == "runCCORestore")
@@ -111,6 +113,7 @@ void tst_Launch::refusedAndFailedStarts()
 {
     DataHome home;
     CommandExecutor executor;
+    executor.setCcoPort(kPort);
     Recorder recorder(executor);
     // No CCO folder: the program cannot even be started there.
     QCOMPARE(executor.runCCO(), home.appData());
@@ -214,6 +217,7 @@ void tst_Launch::output()
     DataHome home;
     QVERIFY(writeScript(home.cco() + "/run.sh", script));
     CommandExecutor executor;
+    executor.setCcoPort(kPort);
     Recorder recorder(executor);
     for (int run = 0; run < runs; ++run) {
         executor.runCCO();
@@ -243,6 +247,8 @@ void tst_Launch::logsNotAFolder()
     QVERIFY(writeScript(home.cco() + "/run.sh", "echo 'Web container started.'"));
     {
         CommandExecutor executor;
+        executor.setCcoPort(kPort);
+    executor.setCcoPort(kPort);
         Recorder recorder(executor);
         executor.runCCO();
         QTRY_VERIFY_WITH_TIMEOUT(recorder.events.contains("RE"), 10000);

@@ -97,9 +97,9 @@ public:
         add(State::Ready, [](CcoSupervisor::Shown &s) { s.adopted = true; });
         add(State::Ready, [](CcoSupervisor::Shown &s) { s.pageFailing = true; });
         add(State::PortHeld, [](CcoSupervisor::Shown &s) {
-            s.portHolder = QStringLiteral("pid 4194303: /usr/lib/jvm/java-17-openjdk-arm64/bin/java "
+            s.portHolder = QStringLiteral("pid 4194303 (/usr/lib/jvm/java-17-openjdk-arm64/bin/java "
                                           "-Xmx2048m -jar /opt/stores/till-0417/pos/"
-                                          "pos-server-with-a-long-name.jar --port=9999");
+                                          "pos-server-with-a-long-name.jar --port=9999)");
         });
         add(State::PortHeld, same);
         add(State::Hung, same);
@@ -136,7 +136,7 @@ public:
     }
     // Serves a stand-in page on 127.0.0.1:`port` (CCO's by default): green,
     // and saying in its title whether it may use the camera.
-    Q_INVOKABLE bool serve(int port = 9999)
+    Q_INVOKABLE bool serve(int port = CcoProbe::kDefaultPort)
     {
         auto *server = new QTcpServer(this);
         servers << server;

@@ -29,9 +29,6 @@ class tst_Supervisor : public QObject
 private slots:
     void initTestCase()
     {
-        CcoProbe::ccoPort = 19992;
-        // Readiness waits long enough for python to listen on a busy machine.
-        CcoSupervisor::defaultDelays = {100, 300, 100, 300, 100, 400, 60000, 1500, 300, {1000, 500, 6, 100, 300}};
     }
     void init()
     {
@@ -40,6 +37,8 @@ private slots:
         events.clear();
         times.clear();
         clock.start();
+        // Readiness waits long enough for python to listen on a busy machine.
+        timing = {100, 300, 100, 300, 100, 400, 60000, 1500, 300, {1000, 500, 6, 100, 300}};
     }
     void cleanup();
     void machine_data();
@@ -64,6 +63,10 @@ private:
     std::unique_ptr<DataHome> home;
     std::unique_ptr<CommandExecutor> executor;
     std::unique_ptr<CcoSupervisor> supervisor;
+    // CCO's port and the supervision's delays, shortened, for the supervisor
+    // a row makes.
+    static constexpr quint16 kPort = 19992;
+    CcoSupervisor::Delays timing;
     // What the supervisor did, in order: its lines, and "show"/"hide"; and when.
     QStringList events;
     QVector<qint64> times;
@@ -93,7 +96,9 @@ private:
     {
         QVERIFY(writeScript(home->cco() + "/run.sh", "echo start >> starts\n" + script));
         executor.reset(new CommandExecutor);
+        executor->setCcoPort(kPort);
         supervisor.reset(new CcoSupervisor);
+        supervisor->setDelays(timing);
         supervisor->setExecutor(executor.get());
         auto record = [this](const QString &event) {
             events << event;
@@ -110,7 +115,7 @@ void tst_Supervisor::cleanup()
     supervisor.reset();
     executor.reset();
     // A CCO that outlived its runner goes too, also when a row failed.
-    for (qint64 cco; (cco = CcoProbe::runningCco(home->appData()).pid) > 0;)
+    for (qint64 cco; (cco = CcoProbe::runningCco(home->appData(), kPort).pid) > 0;)
         ProcessTree::signal(ProcessTree::of(cco), SIGKILL), QTest::qWait(50);
     ProcessTree::signal(otherTree, SIGKILL);
     otherTree.clear();
@@ -246,9 +251,8 @@ void tst_Supervisor::supervision()
     QFETCH(int, starts);
 
     // A wait of a second, which the second readiness line must not prolong.
-    CcoSupervisor::defaultDelays.show = then.startsWith("show within") ? 1000 : 300;
+    timing.show = then.startsWith("show within") ? 1000 : 300;
     start(script);
-    CcoSupervisor::defaultDelays.show = 300;
     QCOMPARE(supervisor->status(), QStringLiteral("CCO is starting"));
     QCOMPARE(status("state"), "starting");
     if (then == "cancel") {
@@ -299,9 +303,8 @@ void tst_Supervisor::growingDelays()
 {
     QFETCH(QByteArray, script);
     QFETCH(QVector<int>, delays);
-    CcoSupervisor::defaultDelays.longRun = 300;
+    timing.longRun = 300;
     start(script);
-    CcoSupervisor::defaultDelays.longRun = 60000;
     QTRY_VERIFY_WITH_TIMEOUT(events.filter("Restarting CCO").size() >= delays.size(), 10000);
     QVERIFY(status("restarts24h").toInt() >= delays.size());
     // Each end says it, then waits its delay before the restart (measured on
@@ -366,8 +369,8 @@ void tst_Supervisor::notStartedHere()
     if (program.startsWith("python3"))
         QTRY_VERIFY(CcoProbe::addressAnswers(19992));
     if (first.startsWith("CCO"))
-        QTRY_VERIFY(CcoProbe::runningCco(home->appData()).pid > 0);
-    const qint64 cco = CcoProbe::runningCco(home->appData()).pid;
+        QTRY_VERIFY(CcoProbe::runningCco(home->appData(), kPort).pid > 0);
+    const qint64 cco = CcoProbe::runningCco(home->appData(), kPort).pid;
     supervisor->start();
     QVERIFY2(first.isEmpty() ? events.isEmpty() : events.value(0).startsWith(first), qPrintable(events.join('\n')));
     auto starts = [this] { return readFile(home->cco() + "/starts").count("start"); };
@@ -391,7 +394,7 @@ void tst_Supervisor::notStartedHere()
                  qPrintable(events[0]));
         QVERIFY(supervisor->status().startsWith("127.0.0.1:19992 is held by pid "));
         QCOMPARE(status("state"), "stranger");
-        QTest::qWait(3 * CcoSupervisor::defaultDelays.portLook);
+        QTest::qWait(3 * timing.portLook);
         QCOMPARE(events.size(), 1); // said once, never shown
         QCOMPARE(starts(), 0);
         ProcessTree::signal(ProcessTree::of(other.processId()), SIGKILL);
@@ -433,9 +436,8 @@ void tst_Supervisor::restartWaits()
     QFETCH(QString, during);
     QFETCH(int, starts);
     QVERIFY(writeScript(home->cco() + "/run_cco_restore_silent.sh", "sleep 1; echo restored"));
-    CcoSupervisor::defaultDelays.firstRestart = 300;
+    timing.firstRestart = 300;
     start("[ -e ran ] && exec sleep 60; touch ran; exit 1");
-    CcoSupervisor::defaultDelays.firstRestart = 100;
     QTRY_VERIFY(supervisor->restartPending());
     auto count = [this] { return readFile(home->cco() + "/starts").count("start"); };
     if (during == "import") {
@@ -473,9 +475,8 @@ void tst_Supervisor::hungCcoIsDumpedStoppedAndRestarted()
                             + "\" & echo $! > server\n"
                               "sleep 0.5; echo 'Web container started.'\n"
                               "while true; do wait; done"));
-    CcoSupervisor::defaultDelays.liveness = {200, 150, 3, 100, 300};
+    timing.liveness = {200, 150, 3, 100, 300};
     start("exec ./java");
-    CcoSupervisor::defaultDelays.liveness = {1000, 500, 6, 100, 300};
     QTRY_VERIFY(events.contains("show"));
     const pid_t server = readFile(home->cco() + "/server").trimmed().toInt();
     // One slow answer, or two, change nothing.
@@ -606,7 +607,7 @@ void tst_Supervisor::staysAfterOperations()
         QTRY_COMPARE(readFile(home->cco() + "/starts").count("start"), 1);
         return;
     }
-    QTest::qWait(7 * CcoSupervisor::defaultDelays.countdownTick + CcoSupervisor::defaultDelays.firstRestart);
+    QTest::qWait(7 * timing.countdownTick + timing.firstRestart);
     QCOMPARE(readFile(home->cco() + "/starts").count("start"), starts);
     QCOMPARE(supervisor->status(), before);
     QCOMPARE(status("state"), state == "cancelled countdown" ? "idle" : "stopped");

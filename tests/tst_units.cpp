@@ -123,9 +123,9 @@ void tst_Units::restartDelays()
 void tst_Units::realWaitsAsSaid()
 {
     const CcoSupervisor::Delays real;
-    QVERIFY(CcoWatch::hungLine(real.liveness, 0).contains(" for 60 seconds while it runs"));
+    QVERIFY(CcoWatch::hungLine(real.liveness, 0, CcoProbe::kDefaultPort).contains(" for 60 seconds while it runs"));
     PortWait wait;
-    QVERIFY(wait.hold("pid 1 (x)", real.portLook, true).endsWith("Looking again every 10 seconds."));
+    QVERIFY(wait.hold("pid 1 (x)", CcoProbe::kDefaultPort, real.portLook, true).endsWith("Looking again every 10 seconds."));
 }
 
 void tst_Units::roomToKeepPrevious_data()
@@ -173,11 +173,9 @@ void tst_Units::everyHttpAnswerCounts()
     QProcess cco;
     cco.start("sleep", {"30"});
     QVERIFY(cco.waitForStarted());
-    const auto portBack = qScopeGuard([port = CcoProbe::ccoPort] { CcoProbe::ccoPort = port; });
-    CcoProbe::ccoPort = 19994;
     CcoWatch watch;
     QSignalSpy answered(&watch, &CcoWatch::answered), hung(&watch, &CcoWatch::hung);
-    watch.watch(cco.processId(), {100, 500, 2, 100, 100});
+    watch.watch(cco.processId(), 19994, {100, 500, 2, 100, 100});
     QTRY_VERIFY(answered.size() >= 4);
     QCOMPARE(hung.size(), 0);
 }

@@ -15,7 +15,8 @@ TestCase {
     name: "MainView"
     when: windowShown
 
-    readonly property string ccoAddress: "http://127.0.0.1:9999"
+    // Where the view under test looks for CCO's page.
+    readonly property string ccoAddress: main ? main.ccoAddress : ""
     property var main: null
 
     function cco() { return helper.appData + "/CustomerCheckout" }
