@@ -79,51 +79,40 @@ public:
     {
         using State = CcoSupervisor::State;
         using End = CcoSupervisor::End;
+        const QString holder = "pid 4194303 (/usr/lib/jvm/java-17-openjdk-arm64/bin/java -Xmx2048m -jar "
+                               "/opt/stores/till-0417/pos/pos-server-with-a-long-name.jar --port=9999)";
+        // State, countdown or restart seconds, the end, and: "a" adopted,
+        // "p" page failing, "t" back from a trial, "h" a holder shown.
+        const QList<std::tuple<State, int, End, QString>> rows{
+            {State::Countdown, 59, End::ExitCode, ""}, {State::Countdown, 1, End::ExitCode, ""},
+            {State::Starting, 0, End::ExitCode, ""},   {State::Starting, 0, End::ExitCode, "t"},
+            {State::Ready, 0, End::ExitCode, "a"},     {State::Ready, 0, End::ExitCode, "p"},
+            {State::PortHeld, 0, End::ExitCode, "h"},  {State::PortHeld, 0, End::ExitCode, ""},
+            {State::Hung, 0, End::Hung, ""},           {State::RestartWait, 300, End::Hung, ""},
+            {State::RestartWait, 300, End::ExitCode, ""}, {State::RestartWait, 300, End::Gone, ""},
+            {State::RestartWait, 1, End::Crashed, ""}, {State::Stopped, 0, End::ExitCode, ""}};
         QStringList lines;
-        auto add = [&lines](State state, void (*set)(CcoSupervisor::Shown &)) {
+        for (const auto &[state, seconds, end, how] : rows) {
             CcoSupervisor::Shown shown;
             shown.state = state;
-            shown.countdownLeft = 59;
-            shown.restartLeft = 300;
+            shown.countdownLeft = shown.restartLeft = seconds;
+            shown.lastEnd = end;
             shown.exitCode = -2147483647;
-            set(shown);
+            shown.adopted = how == "a";
+            shown.pageFailing = how == "p";
+            shown.backFromTrial = how == "t";
+            shown.portHolder = how == "h" ? holder : QString();
             lines << CcoSupervisor::statusLine(shown);
-        };
-        auto same = [](CcoSupervisor::Shown &) {};
-        add(State::Countdown, same);
-        add(State::Countdown, [](CcoSupervisor::Shown &s) { s.countdownLeft = 1; });
-        add(State::Starting, same);
-        add(State::Starting, [](CcoSupervisor::Shown &s) { s.backFromTrial = true; });
-        add(State::Ready, [](CcoSupervisor::Shown &s) { s.adopted = true; });
-        add(State::Ready, [](CcoSupervisor::Shown &s) { s.pageFailing = true; });
-        add(State::PortHeld, [](CcoSupervisor::Shown &s) {
-            s.portHolder = QStringLiteral("pid 4194303 (/usr/lib/jvm/java-17-openjdk-arm64/bin/java "
-                                          "-Xmx2048m -jar /opt/stores/till-0417/pos/"
-                                          "pos-server-with-a-long-name.jar --port=9999)");
-        });
-        add(State::PortHeld, same);
-        add(State::Hung, same);
-        add(State::RestartWait, [](CcoSupervisor::Shown &s) { s.lastEnd = End::Hung; });
-        add(State::RestartWait, [](CcoSupervisor::Shown &s) { s.lastEnd = End::ExitCode; });
-        add(State::RestartWait, [](CcoSupervisor::Shown &s) { s.lastEnd = End::Gone; });
-        add(State::RestartWait, [](CcoSupervisor::Shown &s) {
-            s.lastEnd = End::Crashed;
-            s.restartLeft = 1;
-        });
-        add(State::Stopped, same);
+        }
         return lines;
     }
     // What the PIN dialog may say, with the longest lock.
     Q_INVOKABLE QStringList pinRefusals() const
     {
         QStringList lines;
-        for (auto kind : {MaintenancePin::Verdict::Wrong, MaintenancePin::Verdict::Locked,
-                          MaintenancePin::Verdict::Damaged, MaintenancePin::Verdict::Unsaved}) {
-            MaintenancePin::Verdict verdict;
-            verdict.kind = kind;
-            lines << MaintenanceLock::refusal(verdict);
-            verdict.lockedSeconds = 3599;
-            lines << MaintenanceLock::refusal(verdict);
+        for (int kind = MaintenancePin::Verdict::Wrong; kind <= MaintenancePin::Verdict::Unsaved; ++kind) {
+            for (qint64 locked : {0, 3599})
+                lines << MaintenanceLock::refusal({MaintenancePin::Verdict::Kind(kind), 0, locked, {}});
         }
         lines.removeDuplicates();
         return lines;

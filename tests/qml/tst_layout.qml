@@ -22,14 +22,15 @@ TestCase {
 
     function init() { helper.reset() }
 
-    function createMain(width, height) {
-        stage.width = width
-        stage.height = height
-        // An installation kept from before an import: the go-back button shows.
+    // Upright, with the suspension warning and the go-back button (an
+    // installation kept from before an import) shown.
+    function createMain() {
+        stage.width = units.gu(45)
+        stage.height = units.gu(75)
         verify(helper.writeFile(helper.appData + "/CustomerCheckout.previous/run.sh", "true"))
         var component = Qt.createComponent("qrc:/Main.qml")
         compare(component.status, Component.Ready, component.errorString())
-        main = createTemporaryObject(component, stage, {width: width, height: height})
+        main = createTemporaryObject(component, stage, {width: stage.width, height: stage.height})
         findChild(main, "gsettings").lifecycleExemptAppids = ["some.other.app"]
         tryVerify(function() { return findChild(main, "warningRow").visible }, 5000, "no suspension warning")
         verify(findChild(main, "goBackButton").visible, "no go-back button")
@@ -37,13 +38,9 @@ TestCase {
 
     // What a text paints, in window coordinates.
     function paintedRect(text) {
-        var h = text.effectiveHorizontalAlignment
-        var v = text.verticalAlignment
-        var dx = h === Text.AlignRight ? text.width - text.contentWidth
-                : h === Text.AlignHCenter ? (text.width - text.contentWidth) / 2 : 0
-        var dy = v === Text.AlignBottom ? text.height - text.contentHeight
-                : v === Text.AlignVCenter ? (text.height - text.contentHeight) / 2 : 0
-        var p = text.mapToItem(null, dx, dy)
+        var h = text.effectiveHorizontalAlignment, v = text.verticalAlignment
+        var p = text.mapToItem(null, (text.width - text.contentWidth) * (h === Text.AlignRight ? 1 : h === Text.AlignHCenter ? 0.5 : 0),
+                               (text.height - text.contentHeight) * (v === Text.AlignBottom ? 1 : v === Text.AlignVCenter ? 0.5 : 0))
         return {x: p.x, y: p.y, width: text.contentWidth, height: text.contentHeight}
     }
     function box(item) {
@@ -60,11 +57,8 @@ TestCase {
                 && a.y + 1 < b.y + b.height && b.y + 1 < a.y + a.height
     }
     function within(item, ancestor) {
-        for (var p = item; p; p = p.parent) {
-            if (p === ancestor)
-                return true
-        }
-        return false
+        for (var p = item; p && p !== ancestor; p = p.parent) {}
+        return !!p
     }
     // The dialog a text is in, or the window for the rest: a dialog covers
     // what lies under it.
@@ -81,12 +75,12 @@ TestCase {
     // The items shown under `item` that `is` picks.
     function shownItems(item, is, found) {
         found = found || []
-        if (!shown(item))
-            return found
-        if (is(item))
-            found.push(item)
-        for (var i = 0; i < item.children.length; ++i)
-            shownItems(item.children[i], is, found)
+        if (shown(item)) {
+            if (is(item))
+                found.push(item)
+            for (var i = 0; i < item.children.length; ++i)
+                shownItems(item.children[i], is, found)
+        }
         return found
     }
     // Items that paint a text and say whether it is cut.
@@ -94,7 +88,7 @@ TestCase {
         return item.truncated !== undefined && item.contentWidth !== undefined
                 && typeof item.text === "string" && item.text !== ""
     }
-    // What is drawn over what lies under it: buttons, and a dialog's row of them.
+    // Buttons, and a dialog's row of them.
     function isButton(item) {
         return item.standardButtons !== undefined
                 || (item.pressed !== undefined && item.clicked !== undefined && item.text !== undefined)
@@ -107,7 +101,8 @@ TestCase {
             window = window.parent
         var header = findChild(main, "header")
         var all = shownItems(window, isText)
-        var buttons = shownItems(window, isButton)
+        // What is drawn over the texts under it.
+        var covers = shownItems(window, isButton).concat(header.visible ? [header] : [])
         verify(all.length > 0, "no texts found")
         var found = []
         for (var i = 0; i < all.length; ++i) {
@@ -125,12 +120,10 @@ TestCase {
                 if (p.clip && !inside(painted, box(p)))
                     found.push(name + " is clipped by " + (p.objectName || p))
             }
-            if (header.visible && layer(t) === null && !within(t, header) && overlap(painted, box(header)))
-                found.push(name + " lies under the page header")
-            for (var b = 0; b < buttons.length; ++b) {
-                if (layer(buttons[b]) === layer(t) && !within(t, buttons[b])
-                        && overlap(painted, box(buttons[b])))
-                    found.push(name + " lies under " + (buttons[b].standardButtons !== undefined ? "the dialog's buttons" : "\"" + buttons[b].text + "\""))
+            for (var b = 0; b < covers.length; ++b) {
+                if (layer(covers[b]) === layer(t) && !within(t, covers[b]) && overlap(painted, box(covers[b])))
+                    found.push(name + " lies under " + (covers[b] === header ? "the page header"
+                               : covers[b].standardButtons !== undefined ? "the dialog's buttons" : "\"" + covers[b].text + "\""))
             }
             for (var j = i + 1; j < all.length; ++j) {
                 if (layer(all[j]) === layer(t) && !within(all[j], t) && !within(t, all[j])
@@ -157,7 +150,7 @@ TestCase {
     // the theme that sizes its buttons.
     function test_whole() {
         found = []
-        createMain(units.gu(45), units.gu(75))
+        createMain()
         lookAtAll("upright")
         main.width = stage.width = units.gu(75)
         main.height = stage.height = units.gu(45)
@@ -177,40 +170,34 @@ TestCase {
             look("status line " + i)
         }
 
-        // The go-back question, and what a zip that is not one and one that
-        // is not there come to.
-        var dialog = null
-        var asks = [function() { findChild(main, "goBackButton").clicked() },
-                    function() { main.importZip("file:///nowhere/notes.txt") },
-                    function() { main.importZip("file:///nowhere/cco.zip") }]
-        for (i = 0; i < asks.length; ++i) {
-            asks[i]()
-            dialog = findChild(main, "errorDialog")
-            tryVerify(function() { return dialog.opened }, 5000, "no message " + i)
-            look("message " + i)
+        // The go-back question, what a zip that is not one and one that is
+        // not there come to, the restore dialog, and the PIN dialog with
+        // each refusal.
+        verify(helper.setPin("2468"))
+        var opens = [function() { findChild(main, "goBackButton").clicked(); return main.pinDialog },
+                     function() { main.importZip("file:///nowhere/notes.txt"); return main.errorDialog },
+                     function() { main.importZip("file:///nowhere/cco.zip"); return main.errorDialog },
+                     function() { main.openRestoreDialog(); return main.restoreDialog }]
+        var refusals = helper.pinRefusals()
+        verify(refusals.length >= 5, "refusals: " + refusals.length)
+        for (i = 0; i < opens.length; ++i) {
+            var dialog = opens[i]()
+            tryVerify(function() { return dialog.opened }, 5000, "no dialog " + i)
+            look("dialog " + i)
+            for (var r = 0; i === 0 && r < refusals.length; ++r) {
+                findChild(dialog, "pinMessage").text = refusals[r]
+                look("PIN refusal " + r)
+            }
             dialog.close()
             tryVerify(function() { return !dialog.visible })
         }
-
-        main.openRestoreDialog()
-        tryVerify(function() { return main.restoreDialog.opened })
-        look("restore dialog")
-        main.restoreDialog.close()
-        tryVerify(function() { return !main.restoreDialog.visible })
-
-        verify(helper.setPin("2468"))
-        main.withPin(function() {})
-        var pinDialog = main.pinDialog
-        tryVerify(function() { return pinDialog.opened })
-        var refusals = helper.pinRefusals()
-        verify(refusals.length >= 5, "refusals: " + refusals.length)
-        for (i = 0; i < refusals.length; ++i) {
-            findChild(pinDialog, "pinMessage").text = refusals[i]
-            look("PIN refusal " + i)
-        }
-        pinDialog.close()
-        tryVerify(function() { return !pinDialog.visible })
         verify(helper.run("rm", [helper.pinFile()], "/"))
+        // Without the PIN: the question.
+        findChild(main, "goBackButton").clicked()
+        tryVerify(function() { return main.errorDialog.opened })
+        look("go-back question")
+        main.errorDialog.close()
+        tryVerify(function() { return !main.errorDialog.visible })
     }
 }
 }
