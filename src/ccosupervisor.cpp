@@ -136,7 +136,6 @@ void CcoSupervisor::launch(bool byPerson)
     }
     restart.cancel();
     showTimer.stop();
-    notReady = false;
     const QString dataFolder = Installation::dataFolder();
     // The restore tool, whoever started it, is waited for; never taken for CCO.
     const CcoProbe::Cco tool = CcoProbe::runningRestoreTool(dataFolder);

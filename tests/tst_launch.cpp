@@ -174,7 +174,7 @@ void tst_Launch::output_data()
                                     << "Web container started.\n"
                                     << ok;
     QTest::newRow("marker split across chunks")
-        << QByteArray("printf 'log: Web cont'; sleep 0.3; printf 'ainer started.\\n'") << 1 << "ooREF"
+        << QByteArray("printf 'log: Web cont'; sleep 0.3; printf 'ainer started.\\n'") << 1 << "oREF"
         << "log: Web container started.\n"
         << ok;
     QTest::newRow("stop line, then other output, then exit")
@@ -189,7 +189,7 @@ void tst_Launch::output_data()
                                               << "abcWeb container started.\n"
                                               << ok;
     QTest::newRow("4-byte character split across writes")
-        << QByteArray("printf 'A\\xf0\\x9f'; sleep 0.3; printf '\\x98\\x80B\\n'") << 1 << "ooEF"
+        << QByteArray("printf 'A\\xf0\\x9f'; sleep 0.3; printf '\\x98\\x80B\\n'") << 1 << "oEF"
         << QString::fromUtf8("A\xf0\x9f\x98\x80"
                              "B\n")
         << ok;
@@ -224,7 +224,9 @@ void tst_Launch::output()
         QTRY_VERIFY_WITH_TIMEOUT(recorder.events.count('E') == run + 1, 10000);
     }
     QTest::qWait(100);
-    QCOMPARE(recorder.events, events);
+    // Output chunks in a row count as one: how the output is cut into
+    // chunks depends on the machine's load.
+    QCOMPARE(QString(recorder.events).replace(QRegularExpression("o+"), "o"), events);
     QCOMPARE(recorder.text, text);
     QCOMPARE(recorder.endLines, endLines);
 }

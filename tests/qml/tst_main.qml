@@ -183,6 +183,7 @@ TestCase {
         tryVerify(function() { return main.webViewVisible }, 5000, "no web view: " + outputText())
         expectScreen(true)
         // Never the browser's own error page: shown only after a load succeeded.
+        tryVerify(function() { return seen.indexOf("shown") >= 0 }, 1000, seen.join(", "))
         verify(seen.indexOf("failed") >= 0 && seen.indexOf("shown") > seen.indexOf("failed")
                && seen[seen.indexOf("shown") - 1] === "loaded", seen.join(", "))
         // Program output is text, never markup; the newest line in sight.
