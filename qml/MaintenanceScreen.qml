@@ -21,10 +21,10 @@ Item {
     signal restoreClicked()
     signal goBackClicked()
 
-    // Upright: the status line, the buttons, the output area, one above the
-    // other. On its side: the status line above the output area, beside the
-    // buttons. Each text wraps in the room it is given; the status line's
-    // font shrinks where even that is too little.
+    // Upright: the status line, the warning, the buttons and the output
+    // area, one above the other. On its side: the warning, the status line
+    // and the output area beside the buttons. Each text wraps in the room it
+    // is given; the status line's font shrinks where even that is too little.
     readonly property bool wide: width > height
 
     GridLayout {
