@@ -132,9 +132,7 @@ void CcoSupervisor::exitRun(State next)
 
 void CcoSupervisor::onStopLine()
 {
-    // No page of a CCO that is going away.
-    showTimer.stop();
-    readinessTimer.stop();
+    // No page of a CCO that is going away: leaving starting stops its timers.
     const bool adopted = adoptedPid > 0 && (state() == State::Starting || state() == State::Ready);
     if (adopted)
         say(QStringLiteral("CCO, started before this app, has stopped."));
@@ -148,7 +146,9 @@ void CcoSupervisor::onStopLine()
 void CcoSupervisor::onEnded(int exitCode, QProcess::ExitStatus exitStatus, bool stopLineSeen)
 {
     // A program that never wrote its stop line (killed, out of memory, a
-    // failing script) is stopped all the same.
+    // failing script) is stopped all the same. Its timers stop here: the
+    // state may stay starting, for the previous installation after a
+    // failed trial.
     if (!stopLineSeen) {
         showTimer.stop();
         readinessTimer.stop();
