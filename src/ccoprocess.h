@@ -29,8 +29,6 @@ public:
     void follow() { followed.follow(); }
     const QProcess &program() const { return process; }
     bool isRunning() const { return process.state() != QProcess::NotRunning; }
-    // Whether the program started last wrote the stop line.
-    bool stopLineSeen() const { return followed.stopLineSeen(); }
 
     // Runs `command` with bash from `folder`, with `javaHome` ($1) and
     // `values` ($2, $3, ...) as positional parameters, so that no value is

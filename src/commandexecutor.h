@@ -53,9 +53,6 @@ public:
 
     // The process CCO and the restore tool run in, for watching its state.
     const QProcess &program() const { return ccoProcess.program(); }
-    // Whether the program started last wrote CCO's stop line; its end may
-    // be read after the program ended.
-    bool ccoStopLineSeen() const { return ccoProcess.stopLineSeen(); }
     // Passes on what a CCO writes from now on, whoever started it.
     void followCcoOutput() { ccoProcess.follow(); }
     // Named in English for the output area's lines; shown in the device's
