@@ -7,7 +7,10 @@ cd "$(dirname "$0")/.."
 bash scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build build -j"$(nproc)"
-servers_before=$(pgrep -x Xvfb | sort || true)
+# The X servers that run, an ended one its parent has not reaped yet not
+# counted.
+x_servers() { { ps -C Xvfb -o pid=,stat= || true; } | awk '$2 !~ /^Z/ { print $1 }' | sort; }
+servers_before=$(x_servers)
 ctest --test-dir build --output-on-failure -j2
 
 # Every test ends what it started: nothing of the build (the app, CCO's
@@ -22,7 +25,7 @@ for proc in /proc/[0-9]*; do
     esac
 done
 left=$(echo "$left" | sed '/^$/d')
-servers=$(comm -13 <(echo "$servers_before") <(pgrep -x Xvfb | sort || true))
+servers=$(comm -13 <(echo "$servers_before") <(x_servers))
 if [ -n "$left$servers" ]; then
     echo "Still running after the tests:" >&2
     [ -n "$left" ] && echo "$left" >&2
