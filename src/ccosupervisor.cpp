@@ -38,6 +38,7 @@ CcoSupervisor::CcoSupervisor(QObject *parent)
             emit loadRequested();
     });
     connect(&watch, &CcoWatch::firstAnswer, this, event(E::FirstAnswer));
+    connect(&config, &ConfigWatch::changed, this, &CcoSupervisor::configChanged);
     connect(&watch, &CcoWatch::gone, this, event(E::Gone));
     connect(&watch, &CcoWatch::hung, this, [this](qint64 java) {
         hungJava = java;
@@ -59,6 +60,10 @@ void CcoSupervisor::setExecutor(CommandExecutor *executor)
     delete statusFile;
     statusFile = nullptr;
     if (exec) {
+        // The file's faults, once, where the log keeps them.
+        if (!std::exchange(configSaid, true))
+            for (const QString &line : config.current().sayLines())
+                say(line);
         statusFile = new StatusFile(this);
         auto publish = [this] { statusFile->publish(published()); };
         publish();
@@ -159,7 +164,7 @@ void CcoSupervisor::launch(bool byPerson)
         return; // refused or failed; the backend said why
     ownRun = true;
     stopLine = false;
-    trial.started(delays.readiness, delays.liveness.killAfter);
+    trial.started(delays.trialWindow, delays.liveness.killAfter, delays.trialDeaths);
     runClock.start();
     readinessTimer.start(delays.readiness);
     go(State::Starting);

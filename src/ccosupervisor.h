@@ -3,6 +3,7 @@
 
 #include "ccowatch.h"
 #include "commandexecutor.h"
+#include "configwatch.h"
 #include "countdown.h"
 #include "installation.h"
 #include "outputmodel.h"
@@ -57,11 +58,15 @@ public:
         int readiness = 180000; // start to "not ready yet" explanation
         int pageRetry = 3000; // a failed load of CCO's page to the next
         CcoWatch::Timing liveness; // looks at a shown page, and a hung CCO stopped
+        int countdownSteps = Countdown::kSteps; // 0: CCO starts at once
+        int trialDeaths = Updates::kTrialDeaths; // of a new installation, to its rollback
+        int trialWindow = 180000; // a new installation's first start to its failure
     };
     // The delays of the instance the view creates; another instance may be
     // given its own.
+    // varnolet.conf's figures stand over them.
     static Delays defaultDelays;
-    void setDelays(const Delays &given) { delays = given; }
+    void setDelays(const Delays &given);
 
     // The wait before the restart after an unexpected end, when
     // `endsInARow` ends came before it and the run lasted `runMs`; the ends
@@ -177,8 +182,15 @@ private:
     qint64 ccoPid() const;
     quint16 port() const { return exec ? exec->ccoPort() : CcoProbe::kDefaultPort; }
 
+    // The delays as given, and as varnolet.conf makes them.
+    static Delays configured(const Delays &base, const TillConfig &file);
+    void configChanged(const TillConfig &before);
+
     QPointer<CommandExecutor> exec;
-    Delays delays = defaultDelays;
+    ConfigWatch config{TillConfig::defaultPath()};
+    Delays base = defaultDelays;
+    Delays delays = configured(base, config.current());
+    bool configSaid = false;
     std::unique_ptr<Supervision::Machine> machine;
     // Whether the program now running is a CCO this supervisor started, and
     // whether it has written its stop line; the CCO it looks after that

@@ -30,7 +30,7 @@ void CcoSupervisor::waitForRestoreTool(qint64 pid, const QString &description)
                 .arg(description));
     waitedPid = pid;
     // The countdown stands still while the tool runs, and starts CCO after it.
-    countdown.start(delays.countdownTick);
+    countdown.start(delays.countdownTick, delays.countdownSteps);
     go(State::Countdown);
 }
 

@@ -13,7 +13,7 @@ using Supervision::Event;
 std::unique_ptr<Supervision::Machine> CcoSupervisor::newMachine()
 {
     const QHash<QByteArray, Supervision::Machine::Action> actions{
-        {"startCountdown", [this] { countdown.start(delays.countdownTick); }},
+        {"startCountdown", [this] { countdown.start(delays.countdownTick, delays.countdownSteps); }},
         {"launch", [this] { launch(false); }},
         {"launchByPerson", [this] { launch(true); }},
         {"cancelRestart",

@@ -14,23 +14,27 @@ Countdown::Countdown(const std::function<bool()> &busy, QObject *parent)
     : QObject(parent)
     , busy(busy)
 {
+    // N steps take N ticks: CCO starts as the count would reach 0.
     connect(&timer, &QTimer::timeout, this, [this] {
-        if (this->busy())
+        if (this->busy()) {
+            timer.setInterval(this->stepMs); // a start at once waits in steps, too
             return;
-        if (stepsLeft == 0) {
+        }
+        if (--stepsLeft <= 0) {
+            stepsLeft = 0;
             timer.stop();
             emit finished();
             return;
         }
-        --stepsLeft;
         emit stepped();
     });
 }
 
-void Countdown::start(int stepMs)
+void Countdown::start(int stepMs, int steps)
 {
-    stepsLeft = kSteps;
-    timer.start(stepMs);
+    this->stepMs = stepMs;
+    stepsLeft = steps;
+    timer.start(steps > 0 ? stepMs : 0);
 }
 
 RestartSchedule::RestartSchedule(const std::function<bool()> &busy, QObject *parent)

@@ -11,7 +11,9 @@
 // The waits of the supervision that stand still while the backend is busy
 // (an import, an unpack, a patch): nothing starts CCO under one of those.
 
-// The countdown to the first start: five steps down to 0, then finished().
+// The countdown to the first start: some steps (five unless set otherwise)
+// down to 0, then finished(); with none, finished() at the next turn of the
+// event loop, when nothing is busy.
 class Countdown : public QObject
 {
     Q_OBJECT
@@ -21,7 +23,7 @@ public:
 
     Countdown(const std::function<bool()> &busy, QObject *parent = nullptr);
 
-    void start(int stepMs);
+    void start(int stepMs, int steps = kSteps);
     void cancel() { timer.stop(); }
     int left() const { return stepsLeft; }
 
@@ -33,6 +35,7 @@ private:
     std::function<bool()> busy;
     QTimer timer;
     int stepsLeft = kSteps;
+    int stepMs = 1000;
 };
 
 // The restart after an unexpected end: due after a delay, or as soon as

@@ -4,6 +4,7 @@
 //   varnolet-provision [--verbose] check | extract-jdk | import ZIP | patch
 //                      | log [--events] [N]
 //                      | status [--json|--prom] | pin set | pin clear
+//                      | config check|show [FILE]
 //
 // Run it from the folder that holds the app's `assets`, as the app runs.
 
@@ -13,6 +14,7 @@
 #include "outputlog.h"
 #include "statusfile.h"
 #include "statusreport.h"
+#include "tillconfig.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -76,6 +78,10 @@ int usage()
                  "  status [--json|--prom]\n"
                  "                how the till is, for a person, as the app's JSON, or for\n"
                  "                Prometheus; exit code 0 ready, 1 on the way, 2 down, 3 unknown\n"
+                 "  config check [FILE]\n"
+                 "                check varnolet.conf (the app's, or FILE): one line per fault\n"
+                 "  config show [FILE]\n"
+                 "                every setting's value, and where it comes from\n"
                  "Exit code 0 on success, 1 on failure, 2 on wrong usage.\n");
     return 2;
 }
@@ -95,6 +101,22 @@ int main(int argc, char *argv[])
     const QString command = arguments.takeFirst();
 
     QTextStream out(stdout);
+    if (command == QLatin1String("config") && (arguments.size() == 1 || arguments.size() == 2)) {
+        const QString verb = arguments.takeFirst();
+        if (verb != QLatin1String("check") && verb != QLatin1String("show"))
+            return usage();
+        // No installed file is every default; a file named that is not there, a mistake.
+        if (!arguments.isEmpty() && !QFileInfo::exists(arguments.first())) {
+            out << arguments.first() << ": no such file\n";
+            return 1;
+        }
+        const TillConfig config = TillConfig::read(arguments.value(0, TillConfig::defaultPath()));
+        const QStringList lines = verb == QLatin1String("check") ? config.checkLines()
+                                                                 : config.showLines();
+        for (const QString &line : lines)
+            out << line << '\n';
+        return verb == QLatin1String("check") && !lines.isEmpty() ? 1 : 0;
+    }
     CommandExecutor executor;
     // On a terminal a long operation shows its progress on one line that
     // updates in place; anywhere else nothing extra is printed.

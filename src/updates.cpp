@@ -173,10 +173,11 @@ void InstallationTrial::setDeaths(int deaths)
         trial.write(QByteArray::number(deaths) + '\n');
 }
 
-void InstallationTrial::started(int readinessMs, int killAfterMs)
+void InstallationTrial::started(int readinessMs, int killAfterMs, int deaths)
 {
     failedNow = false;
     killAfter = killAfterMs;
+    deathsToFail = deaths;
     if (isOn())
         readiness.start(readinessMs);
 }
@@ -193,7 +194,7 @@ bool InstallationTrial::died()
     if (!isOn())
         return false;
     const int count = deaths() + 1;
-    if (!failedNow && count < Updates::kTrialDeaths) {
+    if (!failedNow && count < deathsToFail) {
         setDeaths(count);
         return false;
     }

@@ -65,8 +65,8 @@ public:
     bool isOn() const;
     // CCO started from the installation; not ready within `readinessMs`
     // (when the trial is on) it fails, and CCO is stopped: SIGTERM, and
-    // SIGKILL `killAfterMs` later.
-    void started(int readinessMs, int killAfterMs);
+    // SIGKILL `killAfterMs` later. `deaths` in a row fail it too.
+    void started(int readinessMs, int killAfterMs, int deaths);
     // CCO said it is ready and its page answered.
     void passed();
     // CCO ended unexpectedly; true when that ends the trial by a rollback,
@@ -87,6 +87,7 @@ private:
     QString dataFolder;
     std::function<qint64()> ccoPid;
     int killAfter = 10000;
+    int deathsToFail = Updates::kTrialDeaths;
     QTimer readiness;
     bool failedNow = false;
 };

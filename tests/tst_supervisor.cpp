@@ -7,6 +7,7 @@
 #include "processtree.h"
 #include "statusfile.h"
 #include "statusreport.h"
+#include "tillconfig.h"
 #include "testsupport.h"
 
 #include <QElapsedTimer>
@@ -38,7 +39,7 @@ private slots:
         times.clear();
         clock.start();
         // Readiness waits long enough for python to listen on a busy machine.
-        timing = {100, 300, 100, 300, 100, 400, 60000, 1500, 300, {1000, 500, 6, 100, 300}};
+        timing = {100, 300, 100, 300, 100, 400, 60000, 1500, 300, {1000, 500, 6, 100, 300}, 5, 3, 1500};
     }
     void cleanup();
     void machine_data();
@@ -56,6 +57,7 @@ private slots:
     void personStartBeginsDelaysOver();
     void trial_data();
     void trial();
+    void configuration();
     void staysAfterOperations_data();
     void staysAfterOperations();
 
@@ -99,7 +101,6 @@ private:
         executor->setCcoPort(kPort);
         supervisor.reset(new CcoSupervisor);
         supervisor->setDelays(timing);
-        supervisor->setExecutor(executor.get());
         auto record = [this](const QString &event) {
             events << event;
             times << clock.elapsed();
@@ -107,6 +108,7 @@ private:
         connect(supervisor.get(), &CcoSupervisor::message, this, record);
         connect(supervisor.get(), &CcoSupervisor::showRequested, this, [record] { record("show"); });
         connect(supervisor.get(), &CcoSupervisor::hideRequested, this, [record] { record("hide"); });
+        supervisor->setExecutor(executor.get());
     }
 };
 
@@ -599,4 +601,22 @@ void tst_Supervisor::staysAfterOperations()
 }
 
 QTEST_GUILESS_MAIN(tst_Supervisor)
+void tst_Supervisor::configuration()
+{
+    // A fault is said once, as the app opens, and costs its key alone.
+    const QString file = TillConfig::defaultPath();
+    QVERIFY(writeFile(file, "[start]\ncountdwn = 2\n[restart]\nfirst = 1\n"));
+    make("exec sleep 60");
+    QCOMPARE(events, QStringList{"varnolet.conf line 2: unknown key 'countdwn'; ignored"});
+    // A new file renamed over it is read again, and the next countdown takes its figure.
+    QVERIFY(writeFile(file + ".new", "[start]\ncountdown = 1\n"));
+    QVERIFY(::rename(QFile::encodeName(file + ".new"), QFile::encodeName(file)) == 0);
+    QTRY_VERIFY_WITH_TIMEOUT(!events.filter("Configuration").isEmpty(), 2000);
+    QCOMPARE(events.filter("Configuration").first(),
+             QStringLiteral("Configuration read again: 2 settings changed (start.countdown 5 → 1, restart.first 1 → 5)."));
+    QCOMPARE(events.filter("countdwn").size(), 1);
+    supervisor->startCountdown();
+    QCOMPARE(supervisor->status(), QStringLiteral("Starting CCO in 1 second"));
+}
+
 #include "tst_supervisor.moc"

@@ -17,6 +17,7 @@
 #include "processtree.h"
 #include "statusfile.h"
 #include "statusreport.h"
+#include "tillconfig.h"
 #include "updates.h"
 #include "testsupport.h"
 
@@ -58,6 +59,8 @@ private slots:
     void status_data();
     void status();
     void statusNeverHalfWritten();
+    void config_data();
+    void config();
 };
 
 void tst_Units::markers_data()
@@ -558,4 +561,77 @@ void tst_Units::ccoOutputKeptAcrossRotationAndReopen()
 }
 
 QTEST_GUILESS_MAIN(tst_Units)
+
+void tst_Units::config_data()
+{
+    QTest::addColumn<QByteArray>("text"); // "dir": a folder where the file would be
+    // The lines of `config check`, each the start of one, "F" for the file.
+    QTest::addColumn<QStringList>("faults");
+    // One line of `config show`.
+    QTest::addColumn<QString>("shown");
+
+    QTest::newRow("valid, window across midnight and days")
+        << QByteArray("; a shop opening at 6:00\n[start]\ncountdown = 2\n[watch]\nreadiness = 4m\nmisses = 4\n"
+                      "[maintenance]\nwindow = Mon-Fri 22:00-06:00; Sat,Sun 20:00-08:00\nidle = 15\n"
+                      "dailyRestart = 04:30\n")
+        << QStringList() << "watch.readiness = 240  # varnolet.conf:5";
+    QTest::newRow("unknown key") << QByteArray("[start]\ncountdwn = 2\n")
+                                 << QStringList{"F:2: unknown key 'countdwn'; ignored"} << "start.countdown = 5  # default";
+    QTest::newRow("key outside its section") << QByteArray("countdown = 2\n")
+                                             << QStringList{"F:1: 'countdown' belongs in [start]; ignored"}
+                                             << "start.countdown = 5  # default";
+    QTest::newRow("value that does not parse")
+        << QByteArray("[watch]\nmisses = many\ninterval = 5 minutes\n")
+        << QStringList{"F:2: misses: 'many' is not a whole number; default 6 used",
+                       "F:3: interval: '5 minutes' is not a duration (90s, 4m, 1h); default 10 used"}
+        << "watch.interval = 10  # default";
+    QTest::newRow("out of range") << QByteArray("[start]\ncountdown = -1\n[watch]\nmisses = 0\n[maintenance]\n"
+                                                "window = 25:00-26:00\nwindow2 = 1\n")
+                                  << QStringList{"F:2: countdown: '-1' is out of range (0 to 3600 seconds); default 5 used",
+                                                 "F:4: misses: '0' is out of range (1 to 100); default 6 used",
+                                                 "F:6: window: '25:00-26:00' is not a window (HH:MM-HH:MM); none used",
+                                                 "F:7: unknown key 'window2'; ignored"}
+                                  << "maintenance.window = (none)  # default";
+    QTest::newRow("days that are not days") << QByteArray("[maintenance]\nwindow = Mon-Fry 22:00-06:00\n")
+                                            << QStringList{"F:2: window: 'Mon-Fry' are not days"}
+                                            << "maintenance.window = (none)  # default";
+    QTest::newRow("key set twice: neither") << QByteArray("[start]\ncountdown = 2\ncountdown = 3\n")
+                                            << QStringList{"F:3: 'countdown' is set again (first on line 2)"}
+                                            << "start.countdown = 5  # default";
+    QTest::newRow("units") << QByteArray("[restart]\nfirst = 90s\nlongest = 1h\n[maintenance]\nidle = 1h\n")
+                           << QStringList() << "restart.longest = 3600  # varnolet.conf:3";
+    QTest::newRow("empty file") << QByteArray() << QStringList() << "trial.deaths = 3  # default";
+    QTest::newRow("not INI") << QByteArray("{\"start\": {\"countdown\": 2}}\n")
+                             << QStringList{"F:1: not a setting (key = value) nor a [section]; ignored"}
+                             << "start.countdown = 5  # default";
+    QTest::newRow("unreadable") << QByteArray("dir") << QStringList{"F: cannot be read ("}
+                                << "start.countdown = 5  # default";
+}
+
+// Through the tool a fleet's scripts run; the app reads the file the same way.
+void tst_Units::config()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QStringList, faults);
+    QFETCH(QString, shown);
+    DataHome home;
+    const QString file = TillConfig::defaultPath();
+    QVERIFY(text == "dir" ? QDir().mkpath(file) : writeFile(file, text));
+    for (const QString &verb : {"check", "show"}) {
+        QProcess tool;
+        tool.start(VARNOLET_PROVISION, {"config", verb});
+        QVERIFY(tool.waitForFinished(5000));
+        const QStringList lines = QString::fromUtf8(tool.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        if (verb == QLatin1String("show")) {
+            QVERIFY2(lines.contains(shown), qPrintable(lines.join('\n')));
+            QCOMPARE(lines.size(), TillConfig::keys().size());
+            continue;
+        }
+        QCOMPARE(tool.exitCode(), faults.isEmpty() ? 0 : 1);
+        QCOMPARE(lines.size(), faults.size());
+        for (int i = 0; i < faults.size(); ++i)
+            QVERIFY2(lines[i].startsWith(QString(faults[i]).replace(QRegularExpression("^F"), file)), qPrintable(lines[i]));
+    }
+}
+
 #include "tst_units.moc"
