@@ -190,8 +190,7 @@ void TillConfig::take(int line, const QString &section, const QString &key, cons
     if (seen->contains(name)) {
         set.remove(name);
         return fault(QStringLiteral("'%1' is set again (first on line %2); the default is used")
-                         .arg(key)
-                         .arg(seen->value(name)));
+                         .arg(key, QString::number(seen->value(name))));
     }
     seen->insert(name, line);
     QString value = given;
@@ -219,10 +218,8 @@ void TillConfig::take(int line, const QString &section, const QString &key, cons
     }
     if (n < known->least || n > known->most) {
         return fault(QStringLiteral("%1: '%2' is out of range (%3 to %4%5); %6")
-                         .arg(key, value)
-                         .arg(known->least)
-                         .arg(known->most)
-                         .arg(unitOf(known->kind), defaultUsed));
+                         .arg(key, value, QString::number(known->least), QString::number(known->most),
+                              unitOf(known->kind), defaultUsed));
     }
     set.insert(name, {n, QString::number(n), line});
 }
@@ -261,22 +258,12 @@ QStringList TillConfig::changesFrom(const TillConfig &before) const
     return changes;
 }
 
-QStringList TillConfig::checkLines() const
+QStringList TillConfig::faultLines(const QString &file, const QString &atLine) const
 {
     QStringList lines;
     for (const Fault &fault : found)
-        lines.append(fault.line ? QStringLiteral("%1:%2: %3").arg(filePath).arg(fault.line).arg(fault.reason)
-                                : QStringLiteral("%1: %2").arg(filePath, fault.reason));
-    return lines;
-}
-
-QStringList TillConfig::sayLines() const
-{
-    const QString name = QFileInfo(filePath).fileName();
-    QStringList lines;
-    for (const Fault &fault : found)
-        lines.append(fault.line ? QStringLiteral("%1 line %2: %3").arg(name).arg(fault.line).arg(fault.reason)
-                                : QStringLiteral("%1: %2").arg(name, fault.reason));
+        lines.append(fault.line ? atLine.arg(file, QString::number(fault.line), fault.reason)
+                                : QStringLiteral("%1: %2").arg(file, fault.reason));
     return lines;
 }
 

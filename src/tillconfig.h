@@ -54,9 +54,13 @@ public:
     QStringList changesFrom(const TillConfig &before) const;
 
     // "FILE:LINE: reason", one per fault, for `config check`.
-    QStringList checkLines() const;
+    QStringList checkLines() const { return faultLines(filePath, QStringLiteral("%1:%2: %3")); }
     // "varnolet.conf line LINE: reason", one per fault, for the output area.
-    QStringList sayLines() const;
+    QStringList sayLines() const
+    {
+        return faultLines(filePath.mid(filePath.lastIndexOf(QLatin1Char('/')) + 1),
+                          QStringLiteral("%1 line %2: %3"));
+    }
     // "section.key = value  # default" or "# varnolet.conf:LINE", every key.
     QStringList showLines() const;
 
@@ -67,6 +71,7 @@ private:
         QString text;
         int line = 0;
     };
+    QStringList faultLines(const QString &file, const QString &atLine) const;
     void take(int line, const QString &section, const QString &key, const QString &value,
               QMap<QString, int> *seen);
 
