@@ -63,8 +63,7 @@ public:
         int trialWindow = 180000; // a new installation's first start to its failure
     };
     // The delays of the instance the view creates; another instance may be
-    // given its own.
-    // varnolet.conf's figures stand over them.
+    // given its own. varnolet.conf's figures stand over them.
     static Delays defaultDelays;
     void setDelays(const Delays &given);
 

@@ -33,7 +33,8 @@ CcoSupervisor::Delays CcoSupervisor::configured(const Delays &base, const TillCo
     count("watch.misses", &d.liveness.hungAfter);
     ms("watch.page", &d.show);
     count("trial.deaths", &d.trialDeaths);
-    ms("trial.window", &d.trialWindow);
+    if (file.line("trial.window") || file.line("watch.readiness"))
+        d.trialWindow = int(file.number("trial.window") * 1000);
     return d;
 }
 

@@ -229,6 +229,9 @@ qint64 TillConfig::number(const char *name) const
     const auto it = set.constFind(QLatin1String(name));
     if (it != set.constEnd())
         return it->number;
+    // A new installation's first start may take as long as any start.
+    if (qstrcmp(name, "trial.window") == 0)
+        return qMax<qint64>(180, number("watch.readiness"));
     for (const Key &key : keys())
         if (qstrcmp(key.name, name) == 0)
             return key.fallback;
@@ -243,7 +246,7 @@ QString TillConfig::text(const char *name) const
     for (const Key &key : keys())
         if (qstrcmp(key.name, name) == 0 && key.kind != Kind::Windows && key.kind != Kind::TimeOfDay
             && key.least <= key.fallback)
-            return QString::number(key.fallback);
+            return QString::number(number(name));
     return QStringLiteral("(none)");
 }
 

@@ -574,7 +574,7 @@ void tst_Units::config_data()
         << QByteArray("; a shop opening at 6:00\n[start]\ncountdown = 2\n[watch]\nreadiness = 4m\nmisses = 4\n"
                       "[maintenance]\nwindow = Mon-Fri 22:00-06:00; Sat,Sun 20:00-08:00\nidle = 15\n"
                       "dailyRestart = 04:30\n")
-        << QStringList() << "watch.readiness = 240  # varnolet.conf:5";
+        << QStringList() << "trial.window = 240  # default";
     QTest::newRow("unknown key") << QByteArray("[start]\ncountdwn = 2\n")
                                  << QStringList{"F:2: unknown key 'countdwn'; ignored"} << "start.countdown = 5  # default";
     QTest::newRow("key outside its section") << QByteArray("countdown = 2\n")
