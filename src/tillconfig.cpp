@@ -59,8 +59,9 @@ QString windowsFault(const QString &text)
     return QString();
 }
 
-// A count, or a duration with an optional unit (90s, 4m, 1h) given in
-// `unit` seconds when it has none; -1 when it does not parse.
+// A count, or a duration with an optional unit (90s, 4m, 1h; without one,
+// seconds, or minutes for a Minutes key), in seconds or minutes as the key
+// has it; the least qint64 when it does not parse.
 qint64 amount(const QString &text, Kind kind)
 {
     static const QRegularExpression form(QStringLiteral("^(-?\\d{1,9})\\s*([smh]?)$"));
