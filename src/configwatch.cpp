@@ -14,7 +14,7 @@ ConfigWatch::ConfigWatch(const QString &path, QObject *parent)
     , read(look())
     , seen(read)
 {
-    config = read.startsWith('f') ? TillConfig::parse(read.mid(1), path) : TillConfig::read(path);
+    config = configOf(read);
     connect(&timer, &QTimer::timeout, this, &ConfigWatch::compare);
     timer.start(kLookMs);
 }
@@ -31,6 +31,12 @@ QByteArray ConfigWatch::look() const
     return 'f' + file.read(TillConfig::kLargest + 1);
 }
 
+TillConfig ConfigWatch::configOf(const QByteArray &looked) const
+{
+    // A file that cannot be read is said as the reading says it.
+    return looked.startsWith('f') ? TillConfig::parse(looked.mid(1), path) : TillConfig::read(path);
+}
+
 void ConfigWatch::compare()
 {
     const QByteArray now = look();
@@ -40,6 +46,6 @@ void ConfigWatch::compare()
         return;
     read = now;
     const TillConfig before = config;
-    config = now.startsWith('f') ? TillConfig::parse(now.mid(1), path) : TillConfig::read(path);
+    config = configOf(now);
     emit changed(before);
 }

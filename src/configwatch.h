@@ -25,6 +25,7 @@ signals:
 
 private:
     QByteArray look() const;
+    TillConfig configOf(const QByteArray &looked) const;
     void compare();
 
     QString path;
