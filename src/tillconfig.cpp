@@ -80,6 +80,21 @@ qint64 amount(const QString &text, Kind kind)
                                  : seconds;
 }
 
+// Whether the key stands at a value of its own when the file does not set
+// it; a window, a time and `idle` are simply not set then.
+bool hasDefault(const TillConfig::Key &key)
+{
+    return key.kind != Kind::Windows && key.kind != Kind::TimeOfDay && key.least <= key.fallback;
+}
+
+const TillConfig::Key *keyNamed(const char *name)
+{
+    for (const TillConfig::Key &key : TillConfig::keys())
+        if (qstrcmp(key.name, name) == 0)
+            return &key;
+    return nullptr;
+}
+
 QString unitOf(Kind kind)
 {
     return kind == Kind::Seconds ? QStringLiteral(" seconds")
@@ -197,9 +212,9 @@ void TillConfig::take(int line, const QString &section, const QString &key, cons
     QString value = given;
     if (value.size() >= 2 && value.startsWith(QLatin1Char('"')) && value.endsWith(QLatin1Char('"')))
         value = value.mid(1, value.size() - 2).trimmed();
-    const QString defaultUsed = known->kind == Kind::Windows || known->kind == Kind::TimeOfDay
-        ? QStringLiteral("none used")
-        : QStringLiteral("default %1 used").arg(known->fallback);
+    const QString defaultUsed = hasDefault(*known)
+        ? QStringLiteral("default %1 used").arg(known->fallback)
+        : QStringLiteral("none used");
     if (known->kind == Kind::Windows || known->kind == Kind::TimeOfDay) {
         const QString why = known->kind == Kind::Windows ? windowsFault(value)
             : minuteOfDay(value) < 0 ? QStringLiteral("'%1' is not a time (HH:MM)").arg(value)
@@ -233,10 +248,8 @@ qint64 TillConfig::number(const char *name) const
     // A new installation's first start may take as long as any start.
     if (qstrcmp(name, "trial.window") == 0)
         return qMax<qint64>(180, number("watch.readiness"));
-    for (const Key &key : keys())
-        if (qstrcmp(key.name, name) == 0)
-            return key.fallback;
-    return 0;
+    const Key *key = keyNamed(name);
+    return key ? key->fallback : 0;
 }
 
 QString TillConfig::text(const char *name) const
@@ -244,11 +257,8 @@ QString TillConfig::text(const char *name) const
     const auto it = set.constFind(QLatin1String(name));
     if (it != set.constEnd())
         return it->text;
-    for (const Key &key : keys())
-        if (qstrcmp(key.name, name) == 0 && key.kind != Kind::Windows && key.kind != Kind::TimeOfDay
-            && key.least <= key.fallback)
-            return QString::number(number(name));
-    return QStringLiteral("(none)");
+    const Key *key = keyNamed(name);
+    return key && hasDefault(*key) ? QString::number(number(name)) : QStringLiteral("(none)");
 }
 
 QStringList TillConfig::changesFrom(const TillConfig &before) const
