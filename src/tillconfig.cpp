@@ -1,5 +1,7 @@
 #include "tillconfig.h"
 
+#include "maintenancewindow.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -11,53 +13,6 @@
 namespace {
 
 using Kind = TillConfig::Kind;
-
-const QStringList kDays = {QStringLiteral("Mon"), QStringLiteral("Tue"), QStringLiteral("Wed"),
-                           QStringLiteral("Thu"), QStringLiteral("Fri"), QStringLiteral("Sat"),
-                           QStringLiteral("Sun")};
-
-// "HH:MM" as minutes of the day, or -1.
-int minuteOfDay(const QString &text)
-{
-    static const QRegularExpression form(QStringLiteral("^([01]?\\d|2[0-3]):([0-5]\\d)$"));
-    const QRegularExpressionMatch m = form.match(text.trimmed());
-    return m.hasMatch() ? m.captured(1).toInt() * 60 + m.captured(2).toInt() : -1;
-}
-
-// "Mon-Fri", "Sat,Sun", "Mon,Wed-Fri": true when every part names a day.
-bool daysParse(const QString &text)
-{
-    for (const QString &part : text.split(QLatin1Char(','))) {
-        const QStringList ends = part.trimmed().split(QLatin1Char('-'));
-        if (ends.size() > 2)
-            return false;
-        for (const QString &day : ends)
-            if (!kDays.contains(day.trimmed(), Qt::CaseInsensitive))
-                return false;
-    }
-    return true;
-}
-
-// "[DAYS ]HH:MM-HH:MM[; ...]": empty when it parses, else why not. A window
-// whose end comes before its start runs across midnight.
-QString windowsFault(const QString &text)
-{
-    for (const QString &one : text.split(QLatin1Char(';'))) {
-        QString span = one.trimmed();
-        const int space = span.lastIndexOf(QLatin1Char(' '));
-        if (space > 0) {
-            if (!daysParse(span.left(space)))
-                return QStringLiteral("'%1' are not days (Mon-Fri, Sat,Sun)").arg(span.left(space));
-            span = span.mid(space + 1);
-        }
-        const QStringList ends = span.split(QLatin1Char('-'));
-        if (ends.size() != 2 || minuteOfDay(ends[0]) < 0 || minuteOfDay(ends[1]) < 0)
-            return QStringLiteral("'%1' is not a window (HH:MM-HH:MM)").arg(span);
-        if (minuteOfDay(ends[0]) == minuteOfDay(ends[1]))
-            return QStringLiteral("'%1' is a window of no length").arg(span);
-    }
-    return QString();
-}
 
 // A count, or a duration with an optional unit (90s, 4m, 1h; without one,
 // seconds, or minutes for a Minutes key), in seconds or minutes as the key
@@ -81,7 +36,7 @@ qint64 amount(const QString &text, Kind kind)
 }
 
 // Whether the key stands at a value of its own when the file does not set
-// it; a window, a time and `idle` are simply not set then.
+// it; a window and a time are simply not set then.
 bool hasDefault(const TillConfig::Key &key)
 {
     return key.kind != Kind::Windows && key.kind != Kind::TimeOfDay && key.least <= key.fallback;
@@ -119,7 +74,7 @@ const QList<TillConfig::Key> &TillConfig::keys()
         {"trial.deaths", Kind::Count, 3, 1, 100},
         {"trial.window", Kind::Seconds, 180, 10, 3600},
         {"maintenance.window", Kind::Windows, 0, 0, 0},
-        {"maintenance.idle", Kind::Minutes, 0, 1, 1440},
+        {"maintenance.idle", Kind::Minutes, 10, 1, 1440},
         {"maintenance.dailyRestart", Kind::TimeOfDay, 0, 0, 0},
     };
     return all;
@@ -216,8 +171,8 @@ void TillConfig::take(int line, const QString &section, const QString &key, cons
         ? QStringLiteral("default %1 used").arg(known->fallback)
         : QStringLiteral("none used");
     if (known->kind == Kind::Windows || known->kind == Kind::TimeOfDay) {
-        const QString why = known->kind == Kind::Windows ? windowsFault(value)
-            : minuteOfDay(value) < 0 ? QStringLiteral("'%1' is not a time (HH:MM)").arg(value)
+        const QString why = known->kind == Kind::Windows ? MaintenanceWindow::fault(value)
+            : MaintenanceWindow::minuteOfDay(value) < 0 ? QStringLiteral("'%1' is not a time (HH:MM)").arg(value)
                                      : QString();
         if (!why.isEmpty())
             return fault(QStringLiteral("%1: %2; %3").arg(key, why, defaultUsed));

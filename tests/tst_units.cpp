@@ -9,7 +9,9 @@
 #include "ccosupervisor.h"
 #include "ccowatch.h"
 #include "commandexecutor.h"
+#include "dailyrestart.h"
 #include "links.h"
+#include "maintenancewindow.h"
 #include "outputfollower.h"
 #include "outputlog.h"
 #include "outputmodel.h"
@@ -18,6 +20,7 @@
 #include "statusfile.h"
 #include "statusreport.h"
 #include "tillconfig.h"
+#include "tillhold.h"
 #include "updates.h"
 #include "testsupport.h"
 
@@ -61,6 +64,12 @@ private slots:
     void statusNeverHalfWritten();
     void config_data();
     void config();
+    void freeMoment_data();
+    void freeMoment();
+    void dailyRestart_data();
+    void dailyRestart();
+    void holdUntil_data();
+    void holdUntil();
 };
 
 void tst_Units::markers_data()
@@ -635,3 +644,93 @@ void tst_Units::config()
 }
 
 #include "tst_units.moc"
+
+void tst_Units::freeMoment_data()
+{
+    QTest::addColumn<QString>("window");
+    QTest::addColumn<QString>("now"); // 2026-12-07 is a Monday
+    QTest::addColumn<QString>("hold");
+    QTest::addColumn<int>("touched"); // minutes ago; -1: never
+    QTest::addColumn<QString>("why"); // empty: free
+    const QString week = "Mon-Fri 22:00-06:00; Sat,Sun 20:00-08:00";
+    QTest::newRow("no window, never touched") << "" << "2026-12-07 12:00" << "" << -1 << "";
+    QTest::newRow("across midnight, from a weekday") << week << "2026-12-08 03:00" << "" << -1 << "";
+    QTest::newRow("before the start") << week << "2026-12-07 21:59" << "" << -1 << "outside the window";
+    QTest::newRow("at the end") << week << "2026-12-08 06:00" << "" << -1 << "outside the window";
+    QTest::newRow("Saturday morning, from Friday night") << week << "2026-12-12 05:30" << "" << -1 << "";
+    QTest::newRow("Monday morning, from Sunday night") << week << "2026-12-14 07:59" << "" << -1 << "";
+    QTest::newRow("days across the week's end") << "Fri-Mon 12:00-13:00" << "2026-12-13 12:30" << "" << -1 << "";
+    QTest::newRow("a day outside them") << "Fri-Mon 12:00-13:00" << "2026-12-09 12:30" << "" << -1 << "outside the window";
+    QTest::newRow("held") << "" << "2026-12-07 12:00" << "stocktake" << -1 << "held: stocktake";
+    QTest::newRow("touched 9 minutes ago") << "" << "2026-12-07 12:00" << "" << 9 << "in use";
+    QTest::newRow("touched 10 minutes ago") << "" << "2026-12-07 12:00" << "" << 10 << "";
+}
+
+void tst_Units::freeMoment()
+{
+    QFETCH(QString, window);
+    QFETCH(QString, now);
+    QFETCH(QString, hold);
+    QFETCH(int, touched);
+    QVERIFY(MaintenanceWindow::fault(window).isEmpty() || window.isEmpty());
+    const qint64 idle = touched < 0 ? MaintenanceWindow::kNeverTouched : touched * 60000LL;
+    const MaintenanceWindow::Freedom freedom = MaintenanceWindow::parse(window).freedom(
+        QDateTime::fromString(now, "yyyy-MM-dd HH:mm"), hold, !hold.isEmpty(), idle, 10);
+    QTEST(freedom.why, "why");
+    QCOMPARE(freedom.free, freedom.why.isEmpty());
+}
+
+void tst_Units::dailyRestart_data()
+{
+    // Looks, each "DAY HH:MM flags": o the window open, f free with the page
+    // shown, n CCO started afresh just before; and what each came to: - none,
+    // R the restart, L left for tomorrow.
+    QTest::addColumn<QStringList>("looks");
+    QTest::addColumn<QString>("steps");
+    QTest::newRow("taken once") << QStringList{"0 02:59 of", "0 03:00 of", "0 03:01 of", "1 02:59 of"} << "-R--";
+    QTest::newRow("not before the first look") << QStringList{"0 03:30 of", "1 03:00 of"} << "-R";
+    QTest::newRow("held, then caught up") << QStringList{"0 02:59 of", "0 03:00 o", "0 03:40 o", "0 03:41 of"} << "---R";
+    QTest::newRow("not free within the window: left, said once")
+        << QStringList{"0 02:59 of", "0 03:00 o", "0 04:00 ", "0 05:00 ", "1 03:00 of"} << "--L-R";
+    QTest::newRow("the window opens after the time") << QStringList{"0 02:00 ", "0 03:00 ", "0 04:00 of"} << "--R";
+    QTest::newRow("a fresh start needs none") << QStringList{"0 02:59 of", "0 03:01 ofn", "0 03:02 of"} << "---";
+    QTest::newRow("held a whole day") << QStringList{"0 02:59 of", "0 03:00 o", "1 03:00 o", "1 03:05 of"} << "--LR";
+}
+
+void tst_Units::dailyRestart()
+{
+    QFETCH(QStringList, looks);
+    DailyRestart daily;
+    QString steps;
+    for (const QString &look : looks) {
+        const QDateTime now = QDateTime(QDate(2026, 12, 7).addDays(look.left(1).toInt()),
+                                        QTime::fromString(look.mid(2, 5), "HH:mm"));
+        const QString flags = look.mid(8);
+        if (flags.contains('n'))
+            daily.fresh(now.addSecs(-1));
+        const DailyRestart::Step step = daily.look(now, 3 * 60, flags.contains('o'), flags.contains('f'));
+        steps += step == DailyRestart::Step::Restart ? "R" : step == DailyRestart::Step::LeftForTomorrow ? "L" : "-";
+    }
+    QTEST(steps, "steps");
+}
+
+void tst_Units::holdUntil_data()
+{
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("until"); // from 2026-12-08 15:00; empty: refused
+    QTest::newRow("a time to come today") << "18:00" << "2026-12-08 18:00";
+    QTest::newRow("a time past: tomorrow") << "9:30" << "2026-12-09 09:30";
+    QTest::newRow("a duration") << "90m" << "2026-12-08 16:30";
+    QTest::newRow("days") << "1d" << "2026-12-09 15:00";
+    QTest::newRow("a date and time") << "2026-12-24T18:00" << "2026-12-24 18:00";
+    QTest::newRow("a date past") << "2026-12-01T18:00" << "";
+    QTest::newRow("no unit") << "90" << "";
+}
+
+void tst_Units::holdUntil()
+{
+    QFETCH(QString, text);
+    QDateTime until;
+    const bool parsed = TillHold::parseUntil(text, QDateTime(QDate(2026, 12, 8), QTime(15, 0)), &until);
+    QTEST(parsed ? until.toString("yyyy-MM-dd HH:mm") : QString(), "until");
+}
