@@ -30,6 +30,12 @@ Loader {
             item.reload()
     }
 
+    // Drops the web view and all its page holds; the next load makes it anew.
+    function renew() {
+        wanted = false
+        active = false
+    }
+
     // Camera and microphone for CCO's own pages only; nothing for any other
     // site its pages may lead to.
     function permissionGranted(securityOrigin, feature) {

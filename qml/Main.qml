@@ -145,6 +145,7 @@ MainView {
             onPageReady: root.webViewVisible = true
             onLoadRequested: root.loadCco()
             onHideRequested: root.webViewVisible = false
+            onRenewViewRequested: webView.renew()
         }
     }
 

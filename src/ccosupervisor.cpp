@@ -46,6 +46,17 @@ CcoSupervisor::CcoSupervisor(QObject *parent)
     });
     connect(&watch, &CcoWatch::stopped, this, event(E::HungStopped));
     connect(&portWait, &PortWait::lookAgain, this, event(E::PortLookDue));
+    connect(&stopper, &TreeStop::ended, this, event(E::StopDone));
+    connect(&free, &TillMaintenance::message, this, &CcoSupervisor::say);
+    connect(&free, &TillMaintenance::changed, this, &CcoSupervisor::statusChanged);
+    connect(&free, &TillMaintenance::dailyRestartDue, this, event(E::DailyRestartDue));
+    free.setPageShown([this] { return state() == State::Ready; });
+    connect(&requests, &RequestServer::asked, this, &CcoSupervisor::asked);
+    connect(&requests, &RequestServer::refused, this, [this](qint64 uid) {
+        say(QStringLiteral("A request from another user (uid %1) was refused.").arg(uid));
+    });
+    // The asker hears what came of its request as soon as it has.
+    connect(this, &CcoSupervisor::statusChanged, this, &CcoSupervisor::answerAsker);
 }
 
 CcoSupervisor::~CcoSupervisor() = default;
@@ -60,10 +71,17 @@ void CcoSupervisor::setExecutor(CommandExecutor *executor)
     delete statusFile;
     statusFile = nullptr;
     if (exec) {
-        // The file's faults, once, where the log keeps them.
-        if (!std::exchange(configSaid, true))
+        // The file's faults, once, where the log keeps them; requests from
+        // outside are taken from then on.
+        if (!std::exchange(configSaid, true)) {
             for (const QString &line : config.current().sayLines())
                 say(line);
+            const Outcome listening = requests.listen(Installation::dataFolder());
+            if (!listening.ok())
+                say(QStringLiteral("Requests from outside cannot be taken: %1.").arg(listening.why()));
+            free.setConfig(config.current());
+            free.lookEvery(delays.maintenanceLook);
+        }
         statusFile = new StatusFile(this);
         auto publish = [this] { statusFile->publish(published()); };
         publish();
@@ -164,6 +182,7 @@ void CcoSupervisor::launch(bool byPerson)
         return; // refused or failed; the backend said why
     ownRun = true;
     stopLine = false;
+    free.ccoStarted();
     trial.started(delays.trialWindow, delays.liveness.killAfter, delays.trialDeaths);
     runClock.start();
     readinessTimer.start(delays.readiness);

@@ -9,8 +9,11 @@
 #include "outputmodel.h"
 #include "pageretry.h"
 #include "portwait.h"
+#include "requestchannel.h"
 #include "supervision.h"
 #include "supervisionstatus.h"
+#include "tillmaintenance.h"
+#include "treestop.h"
 #include "updates.h"
 
 #include <QElapsedTimer>
@@ -28,9 +31,10 @@ class StatusFile;
 // that already runs as after its own, waits while another program holds
 // CCO's address (never showing its page), shows CCO's page once it is ready
 // and loads it again while it fails, starts a CCO that died or hung again
-// after a growing delay, and explains one that never gets ready. It holds
-// what the output area shows. The view only shows its state and forwards
-// taps.
+// after a growing delay, and explains one that never gets ready. It carries
+// out what a fleet's operator asks from a shell (stop, start, restart,
+// hold), and restarts CCO daily at a free moment. It holds what the output
+// area shows. The view only shows its state and forwards taps.
 class CcoSupervisor : public QObject
 {
     Q_OBJECT
@@ -61,6 +65,8 @@ public:
         int countdownSteps = Countdown::kSteps; // 0: CCO starts at once
         int trialDeaths = Updates::kTrialDeaths; // of a new installation, to its rollback
         int trialWindow = 180000; // a new installation's first start to its failure
+        int stopKillAfter = TreeStop::kKillAfterMs; // a stop asked for: SIGTERM to SIGKILL
+        int maintenanceLook = 10000; // between two looks at the window, the hold, the clock
     };
     // The delays of the instance the view creates; another instance may be
     // given its own. varnolet.conf's figures stand over them.
@@ -95,7 +101,9 @@ public:
         quint16 port = CcoProbe::kDefaultPort;
         End lastEnd = End::ExitCode;
         int exitCode = 0;
+        QString hold; // the hold's reason, empty when none
     };
+    // What the status line says; a hold follows what CCO is doing.
     static QString statusLine(const Shown &shown);
 
     explicit CcoSupervisor(QObject *parent = nullptr);
@@ -112,6 +120,8 @@ public:
     bool previousKept() const { return Updates::hasPrevious(Installation::dataFolder()); }
     // How the supervision stands, for a fleet's monitor.
     SupervisionStatus published() const;
+    // The window, the hold and the clock; its clock may be set for tests.
+    TillMaintenance *maintenance() { return &free; }
 
 public slots:
     // Counts down to the first start; no step is taken while a long
@@ -154,10 +164,13 @@ signals:
     void loadRequested();
     // Bring back the maintenance screen.
     void hideRequested();
+    // Make the web view anew, giving back what a long-lived page holds.
+    void renewViewRequested();
     // A line of the supervisor's own for the output area.
     void message(const QString &line);
 
 private:
+    static QString stateLine(const Shown &shown);
     // The machine, its actions by name, and its states' entries and exits.
     std::unique_ptr<Supervision::Machine> newMachine();
     void deliver(Supervision::Event event) { machine->deliver(event); }
@@ -180,6 +193,14 @@ private:
     bool busy() const;
     qint64 ccoPid() const;
     quint16 port() const { return exec ? exec->ccoPort() : CcoProbe::kDefaultPort; }
+
+    // What is asked from outside, and what comes of it for the asker.
+    void asked(Request *request);
+    void stopFor(bool thenStart);
+    void finishStop();
+    void answerAsker();
+    // Why a start just asked for did not start CCO; empty when it did.
+    QString startRefusal() const;
 
     // The delays as given, and as varnolet.conf makes them.
     static Delays configured(const Delays &base, const TillConfig &file);
@@ -230,6 +251,21 @@ private:
     InstallationTrial trial;
     // Whether the installation runs again after a failed trial.
     bool backFromTrial = false;
+    // A stop asked for, and whether CCO starts once it is done; whether a
+    // load of the shown page succeeded.
+    TreeStop stopper;
+    bool startAfterStop = false;
+    bool pageSeen = false;
+    TillMaintenance free{Installation::dataFolder()};
+    RequestServer requests;
+    // The one request being carried out, and what its asker waits for.
+    enum class Awaits { Nothing, Stop, Start, Page };
+    QPointer<Request> asker;
+    Awaits awaits = Awaits::Nothing;
+    // While a request is being carried out: its asker hears of its end.
+    bool asking = false;
+    // When the daily restarts of the last day came, in ms since the epoch.
+    QList<qint64> dailyRestarts;
 };
 
 #endif // CCOSUPERVISOR_H

@@ -41,6 +41,7 @@ CcoSupervisor::Delays CcoSupervisor::configured(const Delays &base, const TillCo
 void CcoSupervisor::configChanged(const TillConfig &before)
 {
     delays = configured(base, config.current());
+    free.setConfig(config.current());
     const QStringList changes = config.current().changesFrom(before);
     say(changes.isEmpty() ? QStringLiteral("Configuration read again: no setting changed.")
             : QStringLiteral("Configuration read again: %1 %2 changed (%3).")

@@ -6,6 +6,8 @@
 #include "ccosupervisor.h"
 #include "installation.h"
 
+#include <QDateTime>
+
 #include <utility>
 
 using Supervision::Event;
@@ -83,6 +85,7 @@ std::unique_ptr<Supervision::Machine> CcoSupervisor::newMachine()
         {"pageLoaded",
          [this] {
              page.loaded();
+             pageSeen = true;
              emit pageReady();
          }},
         {"passTrial",
@@ -91,6 +94,22 @@ std::unique_ptr<Supervision::Machine> CcoSupervisor::newMachine()
                  trial.passed();
          }},
         {"backFromTrial", [this] { backFromTrial = true; }},
+        {"stopAsked", [this] { stopFor(startAfterStop); }},
+        // A fresh JVM and a fresh page, at a moment nobody uses the till.
+        {"dailyRestart",
+         [this] {
+             say(QStringLiteral("Daily restart of CCO."));
+             dailyRestarts << QDateTime::currentMSecsSinceEpoch();
+             emit renewViewRequested();
+             stopFor(true);
+         }},
+        {"endedWhenAsked",
+         [this] {
+             ownRun = false;
+             finishStop();
+         }},
+        {"stopDone", [this] { finishStop(); }},
+        {"startWhenStopped", [this] { startAfterStop = true; }},
     };
     auto run = [this](State next) { exitRun(next); };
     const QHash<State, std::function<void(State)>> exits{
@@ -104,6 +123,7 @@ std::unique_ptr<Supervision::Machine> CcoSupervisor::newMachine()
         {State::Ready,
          [this, run](State next) {
              page.reset();
+             pageSeen = false;
              run(next);
          }},
         {State::Hung, run},

@@ -4,6 +4,10 @@
 
 #include "ccosupervisor.h"
 
+#include <QDateTime>
+
+#include <algorithm>
+
 QString CcoSupervisor::status() const
 {
     Shown shown;
@@ -17,10 +21,19 @@ QString CcoSupervisor::status() const
     shown.port = port();
     shown.lastEnd = lastEnd;
     shown.exitCode = lastExitCode;
+    shown.hold = free.hold().set ? free.hold().reason : QString();
     return statusLine(shown);
 }
 
 QString CcoSupervisor::statusLine(const Shown &shown)
+{
+    if (shown.hold.isEmpty())
+        return stateLine(shown);
+    const QString line = stateLine(shown);
+    return line.isEmpty() ? tr("Held: %1").arg(shown.hold) : tr("%1 · held: %2").arg(line, shown.hold);
+}
+
+QString CcoSupervisor::stateLine(const Shown &shown)
 {
     if (shown.pageFailing)
         return tr("CCO's page does not answer yet");
@@ -39,6 +52,8 @@ QString CcoSupervisor::statusLine(const Shown &shown)
         return PortWait::statusLine(shown.portHolder, shown.port);
     case State::Hung:
         return tr("CCO stopped answering. Stopping it");
+    case State::Stopping:
+        return tr("Stopping CCO");
     case State::RestartWait: {
         const int seconds = int(shown.restartLeft);
         if (shown.lastEnd == End::Hung)
@@ -87,6 +102,9 @@ SupervisionStatus CcoSupervisor::published() const
     case State::Hung:
         now = Published::Hung;
         break;
+    case State::Stopping:
+        now = Published::Stopping;
+        break;
     default: // idle, counting down, and the states still to come
         break;
     }
@@ -95,5 +113,11 @@ SupervisionStatus CcoSupervisor::published() const
     status.pid = state() == State::RestartWait || state() == State::Stopped ? 0 : ccoPid();
     status.restarts24h = restart.restartsInLastDay();
     status.lastEnd = lastEndInWords();
+    const qint64 dayAgo = QDateTime::currentMSecsSinceEpoch() - 24 * 3600 * 1000;
+    status.scheduledRestarts24h = int(std::count_if(dailyRestarts.begin(), dailyRestarts.end(),
+                                                    [dayAgo](qint64 at) { return at > dayAgo; }));
+    status.hold = free.hold().json();
+    status.free = free.freedom().free;
+    status.notFree = free.freedom().why;
     return status;
 }

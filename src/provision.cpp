@@ -5,6 +5,8 @@
 //                      | log [--events] [N]
 //                      | status [--json|--prom] | pin set | pin clear
 //                      | config check|show [FILE]
+//                      | stop | start [--wait] | restart [--wait] [--timeout S]
+//                      | hold [--reason TEXT] [--until TIME|DURATION] | release
 //
 // Run it from the folder that holds the app's `assets`, as the app runs.
 
@@ -12,6 +14,7 @@
 #include "installation.h"
 #include "maintenancepin.h"
 #include "outputlog.h"
+#include "provisionask.h"
 #include "statusfile.h"
 #include "statusreport.h"
 #include "tillconfig.h"
@@ -82,6 +85,15 @@ int usage()
                  "                check varnolet.conf (the app's, or FILE): one line per fault\n"
                  "  config show [FILE]\n"
                  "                every setting's value, and where it comes from\n"
+                 "  stop          ask the app to stop CCO (SIGTERM, SIGKILL after 30 s): no restart\n"
+                 "                follows; with no app running, CCO is stopped here\n"
+                 "  start [--wait], restart [--wait]\n"
+                 "                ask the app to start CCO, or to stop and start it; --wait: until\n"
+                 "                its page is shown (exit 1 if it does not get ready)\n"
+                 "                --timeout S: wait at most S seconds for the app's outcome (60)\n"
+                 "  hold [--reason TEXT] [--until TIME|DURATION], release\n"
+                 "                hold off the daily restart and pushed updates, kept on disk;\n"
+                 "                --until 18:00, 2026-12-24T18:00, 90m, 2h, 1d ends it by itself\n"
                  "Exit code 0 on success, 1 on failure, 2 on wrong usage.\n");
     return 2;
 }
@@ -141,6 +153,11 @@ int main(int argc, char *argv[])
         });
     }
 
+    const int asked = askTheApp(command, arguments, &executor, out);
+    if (asked == 2)
+        return usage();
+    if (asked >= 0)
+        return asked;
     const QString dataDir = Installation::dataFolder();
     if (command == QLatin1String("check") && arguments.isEmpty()) {
         QStringList lines;

@@ -33,6 +33,18 @@ const QVector<Row> &table()
         {S::Ready, E::PageLoaded, S::Ready, "pageLoaded"},
         {Any, E::TrialPassed, S::Decided, "passTrial"},
         {Any, E::TrialFailed, S::Decided, "backFromTrial"},
+        // A stop asked for is a clean one: its CCO's end is no death, and
+        // nothing but its own end leads out of it.
+        {Any, E::StopAsked, S::Decided, "stopAsked"},
+        {S::Ready, E::DailyRestartDue, S::Decided, "dailyRestart"},
+        {S::Stopping, E::Ended, S::Stopping, "endedWhenAsked"},
+        {S::Stopping, E::StopDone, S::Decided, "stopDone"},
+        {S::Stopping, E::StartAsked, S::Stopping, "startWhenStopped"},
+        {S::Stopping, E::StopLine, S::Stopping, nullptr},
+        {S::Stopping, E::Gone, S::Stopping, nullptr},
+        {S::Stopping, E::PageMissed, S::Stopping, nullptr},
+        {S::Stopping, E::RestartDue, S::Stopping, nullptr},
+        {S::Stopping, E::PortLookDue, S::Stopping, nullptr},
     };
     return rows;
 }

@@ -25,9 +25,9 @@ enum class State {
     RestartWait, // after an unexpected end
     Stopped, // CCO said its stop line, or a restart was cancelled
     PortHeld, // another program holds CCO's address
-    // Room for what comes next: stopping on request, held by a fleet's
-    // operator, waiting for a free moment, updating.
-    Stopping,
+    Stopping, // asked from outside, or for the daily restart: no death
+    // Room for what comes next: held by a fleet's operator, waiting for a
+    // free moment, updating.
     Held,
     WaitingForFreeMoment,
     Updating,
@@ -56,16 +56,17 @@ enum class Event {
     PageLoaded,
     TrialPassed,
     TrialFailed, // the new installation was rolled back
+    StopAsked, // from outside
+    StopDone, // every process of a CCO being stopped is gone
+    DailyRestartDue, // the till is free and CCO's page shown
     // For what comes next.
     OperationBegan,
     OperationEnded,
     RestoreToolBegan,
     RestoreToolEnded,
-    StopAsked,
     Hold,
     Release,
     WindowOpened,
-    DailyRestartDue,
     UpdatePending,
 };
 Q_ENUM_NS(Event)

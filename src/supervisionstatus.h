@@ -1,11 +1,12 @@
 #ifndef SUPERVISIONSTATUS_H
 #define SUPERVISIONSTATUS_H
 
+#include <QJsonValue>
 #include <QString>
 
 // The states a status file names, each spelled here alone, and what each
 // tells a monitor while the app is there: 0 ready, 1 on the way, 2 down.
-enum class Published { Idle, Starting, Ready, Restarting, Stopped, Hung, NotReady, Stranger, Operation };
+enum class Published { Idle, Starting, Ready, Restarting, Stopped, Hung, NotReady, Stranger, Operation, Stopping };
 struct PublishedName
 {
     Published state;
@@ -17,7 +18,7 @@ inline constexpr PublishedName kPublished[] = {
     {Published::Ready, "ready", 0},       {Published::Restarting, "restarting", 1},
     {Published::Stopped, "stopped", 2},   {Published::Hung, "hung", 2},
     {Published::NotReady, "not-ready", 2}, {Published::Stranger, "stranger", 2},
-    {Published::Operation, "operation", 1},
+    {Published::Operation, "operation", 1}, {Published::Stopping, "stopping", 1},
 };
 inline QString nameOf(Published state)
 {
@@ -36,11 +37,16 @@ struct SupervisionStatus
     qint64 pid = 0; // CCO's process; 0 when none runs
     int restarts24h = 0;
     QString lastEnd; // the last unexpected end in words; empty before one
+    int scheduledRestarts24h = 0; // the daily restarts, never counted as deaths
+    QJsonValue hold; // reason, since, until; null when none
+    bool free = true; // whether disruptive work may be done now
+    QString notFree; // why not: "outside the window", "held: REASON", "in use"
 
     bool operator==(const SupervisionStatus &other) const
     {
         return state == other.state && pid == other.pid && restarts24h == other.restarts24h
-            && lastEnd == other.lastEnd;
+            && lastEnd == other.lastEnd && scheduledRestarts24h == other.scheduledRestarts24h
+            && hold == other.hold && free == other.free && notFree == other.notFree;
     }
 };
 

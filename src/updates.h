@@ -69,6 +69,9 @@ public:
     void started(int readinessMs, int killAfterMs, int deaths);
     // CCO said it is ready and its page answered.
     void passed();
+    // CCO is stopped on purpose: no failure, and the trial goes on with its
+    // next start.
+    void interrupted() { readiness.stop(); }
     // CCO ended unexpectedly; true when that ends the trial by a rollback,
     // which is done by then (rolledBack() or rollbackFailed() said so).
     bool died();

@@ -7,6 +7,7 @@
 #include "maintenancepin.h"
 #include "qmltypes.h"
 #include "testsupport.h"
+#include "tillhold.h"
 
 #include <QQmlContext>
 #include <QQuickItem>
@@ -82,7 +83,8 @@ public:
         const QString holder = "pid 4194303 (/usr/lib/jvm/java-17-openjdk-arm64/bin/java -Xmx2048m -jar "
                                "/opt/stores/till-0417/pos/pos-server-with-a-long-name.jar --port=9999)";
         // State, countdown or restart seconds, the end, and: "a" adopted,
-        // "p" page failing, "t" back from a trial, "h" a holder shown.
+        // "p" page failing, "t" back from a trial, "h" a holder shown, "H"
+        // held with the longest reason.
         const QList<std::tuple<State, int, End, QString>> rows{
             {State::Countdown, 59, End::ExitCode, ""}, {State::Countdown, 1, End::ExitCode, ""},
             {State::Starting, 0, End::ExitCode, ""},   {State::Starting, 0, End::ExitCode, "t"},
@@ -90,7 +92,9 @@ public:
             {State::PortHeld, 0, End::ExitCode, "h"},  {State::PortHeld, 0, End::ExitCode, ""},
             {State::Hung, 0, End::Hung, ""},           {State::RestartWait, 300, End::Hung, ""},
             {State::RestartWait, 300, End::ExitCode, ""}, {State::RestartWait, 300, End::Gone, ""},
-            {State::RestartWait, 1, End::Crashed, ""}, {State::Stopped, 0, End::ExitCode, ""}};
+            {State::RestartWait, 1, End::Crashed, ""}, {State::Stopped, 0, End::ExitCode, ""},
+            {State::Stopping, 0, End::ExitCode, ""},   {State::RestartWait, 300, End::ExitCode, "H"},
+            {State::Idle, 0, End::ExitCode, "H"}};
         QStringList lines;
         for (const auto &[state, seconds, end, how] : rows) {
             CcoSupervisor::Shown shown;
@@ -102,6 +106,7 @@ public:
             shown.pageFailing = how == "p";
             shown.backFromTrial = how == "t";
             shown.portHolder = how == "h" ? holder : QString();
+            shown.hold = how == "H" ? QString(TillHold::kLongestReason, QChar('W')) : QString();
             lines << CcoSupervisor::statusLine(shown);
         }
         return lines;

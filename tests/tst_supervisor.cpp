@@ -9,12 +9,15 @@
 #include "statusreport.h"
 #include "tillconfig.h"
 #include "testsupport.h"
+#include "tillhold.h"
 
 #include <QElapsedTimer>
 
 #include <QSysInfo>
 #include <QtTest>
 #include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 // Serves HTTP on 127.0.0.1:19992, CCO's port for these tests, from a process of its own.
 static const char *const kListener = "import http.server as h\n"
@@ -58,6 +61,9 @@ private slots:
     void trial_data();
     void trial();
     void configuration();
+    void askedFromOutside_data();
+    void askedFromOutside();
+    void holdAndDailyRestart();
     void staysAfterOperations_data();
     void staysAfterOperations();
 
@@ -85,6 +91,24 @@ private:
         QJsonObject status;
         StatusReport::read(StatusFile::path(home->appData()), &status);
         return status.value(field).toVariant().toString();
+    }
+
+    // varnolet-provision, run while this process's supervisor answers it:
+    // its exit code, and its last line in `line`.
+    int provision(const QStringList &arguments, QString *line, const QString &user = QString())
+    {
+        QProcess tool;
+        tool.setProcessChannelMode(QProcess::MergedChannels);
+        if (user.isEmpty())
+            tool.start(VARNOLET_PROVISION, arguments);
+        else
+            tool.start("setpriv", QStringList{"--reuid=" + user, "--regid=nogroup", "--clear-groups", VARNOLET_PROVISION} + arguments);
+        QElapsedTimer clock;
+        clock.start();
+        while (tool.state() != QProcess::NotRunning && clock.elapsed() < 20000)
+            QTest::qWait(20);
+        *line = QString::fromUtf8(tool.readAll()).split('\n', Qt::SkipEmptyParts).value(0);
+        return tool.state() == QProcess::NotRunning && tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
     }
 
     void start(const QByteArray &script)
@@ -620,3 +644,116 @@ void tst_Supervisor::configuration()
 }
 
 #include "tst_supervisor.moc"
+
+void tst_Supervisor::askedFromOutside_data()
+{
+    QTest::addColumn<QByteArray>("script"); // empty: no app; a stand-in CCO runs when the request is a stop
+    QTest::addColumn<QStringList>("arguments"); // "nobody" first: asked by that user
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("line"); // the tool's first line
+    QTest::addColumn<QString>("state"); // in status.json after it
+    QTest::addColumn<int>("starts");
+    const QByteArray ready = "echo 'Web container started.'; exec sleep 60";
+    QTest::newRow("stop: nothing restarts") << ready << QStringList{"stop"} << 0 << "CCO stopped." << "stopped" << 1;
+    QTest::newRow("stop of a CCO deaf to SIGTERM: killed after the wait")
+        << QByteArray("trap '' TERM; echo 'Web container started.'; while :; do sleep 0.1; done") << QStringList{"stop"} << 0
+        << "CCO stopped." << "stopped" << 1;
+    QTest::newRow("restart: no death") << ready << QStringList{"restart"} << 0 << "CCO is starting." << "starting" << 2;
+    QTest::newRow("start --wait: until the page is shown") << ready << QStringList{"start", "--wait"} << 0
+                                                           << "CCO's page is shown." << "ready" << 1;
+    QTest::newRow("start --wait of a CCO that never gets ready")
+        << QByteArray("exec sleep 60") << QStringList{"start", "--wait"} << 1 << "CCO did not get ready within 1 seconds."
+        << "not-ready" << 1;
+    QTest::newRow("another user asks nothing") << ready << QStringList{"nobody", "stop"} << 1
+                                               << "Refused: only the app's own user may ask this till." << "ready" << 1;
+    QTest::newRow("no app: start") << QByteArray() << QStringList{"start"} << 1 << "The app is not running." << "" << 0;
+    QTest::newRow("no app: the tool stops CCO itself") << QByteArray() << QStringList{"stop"} << 0
+                                                       << "Stopping CCO (asked from outside, no app running)." << "" << 0;
+}
+
+void tst_Supervisor::askedFromOutside()
+{
+    QFETCH(QByteArray, script);
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, state);
+    QFETCH(int, starts);
+    const QString user = arguments.first() == "nobody" ? arguments.takeFirst() : QString();
+    if (!user.isEmpty() && ::geteuid() != 0)
+        QSKIP("another user's request needs root to run as that user");
+    timing.stopKillAfter = 500;
+    QString line;
+    if (script.isEmpty()) {
+        // A CCO started before, from the installation, that outlived its app.
+        const QString java = home->jre() + "/bin/java";
+        QVERIFY(QFile::remove(java) && QFile::copy("/bin/bash", java) && writeScript(home->cco() + "/run.sh", "exit 1"));
+        other.setWorkingDirectory(home->cco());
+        other.start(java, {"-c", "sleep 60; true"});
+        QVERIFY2(other.waitForStarted(), qPrintable(other.errorString()));
+        QElapsedTimer clock;
+        clock.start();
+        QTEST(provision(arguments, &line), "exitCode");
+        QVERIFY2(clock.elapsed() < 2000 + 1000 * (arguments.first() == "stop"), qPrintable(QString::number(clock.elapsed())));
+        QTEST(line, "line");
+        QCOMPARE(other.state() == QProcess::NotRunning || other.waitForFinished(1000), arguments.first() == "stop");
+        return;
+    }
+    if (arguments.first() == "start")
+        make(script);
+    else
+        start(script);
+    // A page shown as the view shows it: after a load that succeeded.
+    connect(supervisor.get(), &CcoSupervisor::showRequested, this, [this] { QTimer::singleShot(0, supervisor.get(), &CcoSupervisor::pageLoaded); });
+    if (arguments.first() != "start")
+        QTRY_VERIFY(events.contains("show"));
+    if (!user.isEmpty()) {
+        // Whatever the modes of the socket and its folders, the app asks the kernel who asks.
+        const QString socket = home->appData() + "/control.socket";
+        for (QString path = socket; path != "/"; path = QFileInfo(path).path())
+            ::chmod(QFile::encodeName(path), path == socket ? 0666 : 0755);
+    }
+    timing.readiness = 1500;
+    supervisor->setDelays(timing);
+    const int exitCode = provision(arguments, &line, user);
+    QTEST(line, "line");
+    QTEST(exitCode, "exitCode");
+    QCOMPARE(status("state"), state);
+    QTest::qWait(300);
+    QCOMPARE(readFile(home->cco() + "/starts").count("start"), starts);
+    QVERIFY2(events.filter("unexpectedly").isEmpty(), qPrintable(events.join('\n')));
+    QCOMPARE(status("restarts24h"), "0");
+    if (!user.isEmpty())
+        QVERIFY2(events.contains("A request from another user (uid 65534) was refused."), qPrintable(events.join('\n')));
+    else if (arguments.first() == "stop")
+        QCOMPARE(executor->program().state(), QProcess::NotRunning);
+}
+
+void tst_Supervisor::holdAndDailyRestart()
+{
+    QVERIFY(writeFile(TillConfig::defaultPath(), "[maintenance]\ndailyRestart = 03:00\nidle = 1\n"));
+    timing.maintenanceLook = 50;
+    QDateTime now(QDate(2026, 12, 9), QTime(2, 59));
+    start("echo 'Web container started.'; exec sleep 60");
+    supervisor->maintenance()->setClock([&now] { return now; });
+    QTRY_COMPARE(events, QStringList{"show"});
+    auto starts = [this] { return readFile(home->cco() + "/starts").count("start"); };
+    now = now.addSecs(65);
+    QTRY_COMPARE(events.count("show"), 2);
+    QCOMPARE(events.mid(1), (QStringList{"Daily restart of CCO.", "hide", "CCO stopped.", "show"}));
+    QTest::qWait(300); // once
+    QCOMPARE(starts(), 2);
+    QCOMPARE(status("scheduledRestarts24h") + " " + status("restarts24h"), "1 0");
+    // Held over the next day's time, kept for a new app, caught up once it ends.
+    QVERIFY(supervisor->maintenance()->setHold("stocktake", now.addDays(1).addSecs(600)).ok());
+    now = now.addDays(1);
+    QTest::qWait(300);
+    QCOMPARE(starts(), 2);
+    QCOMPARE(status("notFree"), "held: stocktake");
+    QCOMPARE(supervisor->status(), "CCO is running · held: stocktake");
+    QCOMPARE(TillMaintenance(home->appData()).hold().reason, "stocktake");
+    now = now.addSecs(601);
+    QTRY_COMPARE(starts(), 3);
+    QVERIFY2(events.filter("The hold").size() == 1 && events.contains("The hold has ended: stocktake (until 2026-12-10 03:10)."), qPrintable(events.join('\n')));
+    QCOMPARE(status("hold"), "");
+    QCOMPARE(status("scheduledRestarts24h"), "2");
+    QVERIFY(events.filter("unexpectedly").isEmpty());
+}

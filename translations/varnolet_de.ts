@@ -64,6 +64,18 @@
             <numerusform>CCO wurde unerwartet beendet (%1). Neustart in %n Sekunden</numerusform>
         </translation>
     </message>
+    <message>
+        <source>Held: %1</source>
+        <translation>Gesperrt: %1</translation>
+    </message>
+    <message>
+        <source>%1 · held: %2</source>
+        <translation>%1 · gesperrt: %2</translation>
+    </message>
+    <message>
+        <source>Stopping CCO</source>
+        <translation>CCO wird beendet</translation>
+    </message>
 </context>
 <context>
     <name>CommandExecutor</name>

@@ -1,0 +1,153 @@
+// What a fleet's operator asks of the running till from a shell, through
+// varnolet-provision (stop, start, restart, hold, release), and the daily
+// restart the till does by itself at a free moment. A stop asked for is a
+// clean stop: CCO's end is no death, and the delays start over.
+
+#include "ccosupervisor.h"
+
+#include "installation.h"
+
+#include <QDateTime>
+
+#include <utility>
+
+void CcoSupervisor::asked(Request *request)
+{
+    const QString verb = request->verb();
+    if (asker)
+        return request->answer(false, QStringLiteral("Refused: another request is being carried "
+                                                     "out; ask again once it is done."));
+    const QJsonObject arguments = request->arguments();
+    if (verb == QLatin1String("hold") || verb == QLatin1String("release")) {
+        const QDateTime until = QDateTime::fromString(arguments.value("until").toString(), Qt::ISODate);
+        const Outcome done = verb == QLatin1String("hold")
+            ? free.setHold(arguments.value("reason").toString(), until)
+            : free.release();
+        const QString line = !done.ok()
+            ? QStringLiteral("The hold could not be changed: %1.").arg(done.why())
+            : verb == QLatin1String("hold")
+            ? QStringLiteral("The till is held (asked from outside): %1.").arg(free.hold().words())
+            : QStringLiteral("The till is no longer held (asked from outside).");
+        say(line);
+        return request->answer(done.ok(), line);
+    }
+    const bool wait = arguments.value("wait").toBool();
+    const bool stop = verb == QLatin1String("stop");
+    if (!stop && verb != QLatin1String("start") && verb != QLatin1String("restart"))
+        return request->answer(false, QStringLiteral("Unknown request '%1'.").arg(verb));
+    if (exec && exec->program().state() != QProcess::NotRunning && !ownRun && stop)
+        return request->answer(false, QStringLiteral("Refused: the restore tool is running; it "
+                                                     "ends by itself."));
+    const bool running = ccoPid() > 0;
+    say(stop                  ? QStringLiteral("Stopping CCO (asked from outside).")
+            : running && verb == QLatin1String("restart")
+            ? QStringLiteral("Restarting CCO (asked from outside).")
+            : QStringLiteral("Starting CCO (asked from outside)."));
+    if (stop && !running) {
+        deliver(Supervision::Event::StopAsked);
+        const QString line = QStringLiteral("CCO is not running: nothing starts it by itself now.");
+        say(line);
+        return request->answer(true, line);
+    }
+    asker = request;
+    awaits = stop ? Awaits::Stop : wait ? Awaits::Page : Awaits::Start;
+    // A start of a CCO that runs is no start.
+    if (verb == QLatin1String("start") && (state() == State::Starting || state() == State::Ready))
+        return answerAsker();
+    startAfterStop = !stop;
+    asking = true;
+    deliver(stop || running ? Supervision::Event::StopAsked : Supervision::Event::StartAsked);
+    asking = false;
+    answerAsker();
+}
+
+// Stops the CCO that runs, own or found; with nothing running, no start
+// follows by itself either.
+void CcoSupervisor::stopFor(bool thenStart)
+{
+    startAfterStop = thenStart;
+    restart.cancel();
+    countdown.cancel();
+    const qint64 pid = ccoPid();
+    trial.interrupted();
+    if (pid > 0 && stopper.stop(pid, delays.stopKillAfter)) {
+        emit hideRequested();
+        return go(State::Stopping);
+    }
+    unexpectedEnds = 0;
+    const bool asked = std::exchange(asking, true);
+    go(State::Stopped);
+    if (std::exchange(startAfterStop, false))
+        launch(true);
+    asking = asked;
+}
+
+// Done once every process is gone and this app's program has ended.
+void CcoSupervisor::finishStop()
+{
+    if (state() != State::Stopping || stopper.isRunning() || ownRun)
+        return;
+    say(QStringLiteral("CCO stopped."));
+    unexpectedEnds = 0;
+    adoptedPid = 0;
+    // The asker hears of the start, not of the moment between.
+    asking = true;
+    go(State::Stopped);
+    if (std::exchange(startAfterStop, false))
+        launch(true);
+    asking = false;
+    answerAsker();
+}
+
+QString CcoSupervisor::startRefusal() const
+{
+    switch (state()) {
+    case State::Starting:
+    case State::Ready:
+    case State::Stopping:
+        return QString();
+    case State::PortHeld:
+        return QStringLiteral("Refused: another program holds CCO's address (%1).")
+            .arg(portWait.holderNow());
+    case State::Countdown:
+        return QStringLiteral("Refused: the restore tool is running; CCO starts once it has ended.");
+    default:
+        break;
+    }
+    if (exec && exec->isBusy())
+        return QStringLiteral("Refused: an operation (an import, an unpack or a patch) is under way.");
+    if (exec && exec->program().state() != QProcess::NotRunning && !ownRun)
+        return QStringLiteral("Refused: the restore tool is running.");
+    return QStringLiteral("CCO did not start: the output area says why.");
+}
+
+// Called after every step: the asker hears once what it waits for came.
+void CcoSupervisor::answerAsker()
+{
+    if (!asker) {
+        awaits = Awaits::Nothing;
+        return;
+    }
+    if (asking || state() == State::Stopping)
+        return;
+    auto answer = [this](bool ok, const QString &line) {
+        asker->answer(ok, line);
+        asker = nullptr;
+        awaits = Awaits::Nothing;
+    };
+    if (awaits == Awaits::Stop)
+        return answer(true, QStringLiteral("CCO stopped."));
+    const QString refused = startRefusal();
+    if (!refused.isEmpty())
+        return answer(false, refused);
+    if (awaits == Awaits::Start)
+        return answer(true, state() == State::Ready ? QStringLiteral("CCO is running.")
+                                                    : QStringLiteral("CCO is starting."));
+    if (state() == State::Ready && pageSeen)
+        return answer(true, QStringLiteral("CCO's page is shown."));
+    if (notReady)
+        return answer(false, QStringLiteral("CCO did not get ready within %1 seconds.")
+                                 .arg(delays.readiness / 1000));
+    if (state() != State::Starting && state() != State::Ready)
+        answer(false, QStringLiteral("CCO stopped before it was ready (%1).").arg(lastEndInWords()));
+}
