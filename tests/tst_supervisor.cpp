@@ -178,7 +178,10 @@ void tst_Supervisor::machine_data()
     QTest::newRow("a stop of no hung CCO does nothing") << S::Ready << E::HungStopped << QStringList() << S::Ready;
     QTest::newRow("CCO's end, one route") << S::Ready << E::Ended << QStringList{"ended"} << S::Ready;
     QTest::newRow("no load counts unless the page is shown") << S::Starting << E::PageLoaded << QStringList() << S::Starting;
-    QTest::newRow("a hold has no row yet") << S::Ready << E::Hold << QStringList() << S::Ready;
+    QTest::newRow("a hold changes nothing CCO does") << S::Ready << E::Hold << QStringList() << S::Ready;
+    QTest::newRow("a stopped CCO's end is no death") << S::Stopping << E::Ended << QStringList{"endedWhenAsked", "changed"} << S::Stopping;
+    QTest::newRow("no restart falls due while stopping") << S::Stopping << E::RestartDue << QStringList{"changed"} << S::Stopping;
+    QTest::newRow("a daily restart only of a shown page") << S::Starting << E::DailyRestartDue << QStringList() << S::Starting;
 }
 
 void tst_Supervisor::machine()

@@ -358,7 +358,7 @@ TestCase {
 
     // Camera and microphone for CCO's own page only, asked for through the
     // web view itself by CCO's page and by a page of another origin; and
-    // CCO's page back after its renderer crashed.
+    // CCO's page back after its renderer crashed, and in a web view made anew.
     function test_webView() {
         createMain()
         verify(helper.serve() && helper.serve(9998), "a stand-in port is taken")
@@ -371,6 +371,12 @@ TestCase {
         webView.url = "chrome://crash"
         tryVerify(function() { return webView.url.toString().indexOf(ccoAddress) === 0 }, 15000, "" + webView.url)
         waitForLoad(webView, "CCO's page after the renderer crash")
+        // The daily restart's: the web view goes, and a new one loads CCO's page.
+        find("supervisor").renewViewRequested()
+        tryVerify(function() { return findChild(main, "webView") === null }, 5000)
+        main.loadCco()
+        waitForLoad(find("webView"), "CCO's page in a new web view")
+        tryCompare(find("webView"), "title", "camera granted", 20000)
     }
 }
 }
