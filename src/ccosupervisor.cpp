@@ -78,7 +78,8 @@ void CcoSupervisor::setExecutor(CommandExecutor *executor)
                 say(line);
             const Outcome listening = requests.listen(Installation::dataFolder());
             if (!listening.ok())
-                say(QStringLiteral("Requests from outside cannot be taken: %1.").arg(listening.why()));
+                say(QStringLiteral("Requests from outside cannot be taken: %1.")
+                        .arg(listening.why()));
             free.setConfig(config.current());
             free.lookEvery(delays.maintenanceLook);
         }
@@ -188,4 +189,3 @@ void CcoSupervisor::launch(bool byPerson)
     readinessTimer.start(delays.readiness);
     go(State::Starting);
 }
-

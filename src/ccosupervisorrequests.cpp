@@ -5,8 +5,6 @@
 
 #include "ccosupervisor.h"
 
-#include "installation.h"
-
 #include <QDateTime>
 
 #include <utility>
@@ -15,11 +13,13 @@ void CcoSupervisor::asked(Request *request)
 {
     const QString verb = request->verb();
     if (asker)
-        return request->answer(false, QStringLiteral("Refused: another request is being carried "
-                                                     "out; ask again once it is done."));
+        return request->answer(false,
+                               QStringLiteral("Refused: another request is being carried "
+                                              "out; ask again once it is done."));
     const QJsonObject arguments = request->arguments();
     if (verb == QLatin1String("hold") || verb == QLatin1String("release")) {
-        const QDateTime until = QDateTime::fromString(arguments.value("until").toString(), Qt::ISODate);
+        const QDateTime until =
+            QDateTime::fromString(arguments.value("until").toString(), Qt::ISODate);
         const Outcome done = verb == QLatin1String("hold")
             ? free.setHold(arguments.value("reason").toString(), until)
             : free.release();
@@ -36,10 +36,11 @@ void CcoSupervisor::asked(Request *request)
     if (!stop && verb != QLatin1String("start") && verb != QLatin1String("restart"))
         return request->answer(false, QStringLiteral("Unknown request '%1'.").arg(verb));
     if (exec && exec->program().state() != QProcess::NotRunning && !ownRun && stop)
-        return request->answer(false, QStringLiteral("Refused: the restore tool is running; it "
-                                                     "ends by itself."));
+        return request->answer(false,
+                               QStringLiteral("Refused: the restore tool is running; it "
+                                              "ends by itself."));
     const bool running = ccoPid() > 0;
-    say(stop                  ? QStringLiteral("Stopping CCO (asked from outside).")
+    say(stop ? QStringLiteral("Stopping CCO (asked from outside).")
             : running && verb == QLatin1String("restart")
             ? QStringLiteral("Restarting CCO (asked from outside).")
             : QStringLiteral("Starting CCO (asked from outside)."));
@@ -61,11 +62,14 @@ void CcoSupervisor::asked(Request *request)
     answerAsker();
 }
 
-// Stops the CCO that runs, own or found; with nothing running, no start
-// follows by itself either.
+// Stops the CCO that runs, own or found, and starts it again after
+// `thenStart`; with nothing running, no restart or countdown that was due
+// starts it by itself either. A stop under way goes on, to that end.
 void CcoSupervisor::stopFor(bool thenStart)
 {
     startAfterStop = thenStart;
+    if (state() == State::Stopping)
+        return;
     restart.cancel();
     countdown.cancel();
     const qint64 pid = ccoPid();
@@ -110,12 +114,14 @@ QString CcoSupervisor::startRefusal() const
         return QStringLiteral("Refused: another program holds CCO's address (%1).")
             .arg(portWait.holderNow());
     case State::Countdown:
-        return QStringLiteral("Refused: the restore tool is running; CCO starts once it has ended.");
+        return QStringLiteral(
+            "Refused: the restore tool is running; CCO starts once it has ended.");
     default:
         break;
     }
     if (exec && exec->isBusy())
-        return QStringLiteral("Refused: an operation (an import, an unpack or a patch) is under way.");
+        return QStringLiteral(
+            "Refused: an operation (an import, an unpack or a patch) is under way.");
     if (exec && exec->program().state() != QProcess::NotRunning && !ownRun)
         return QStringLiteral("Refused: the restore tool is running.");
     return QStringLiteral("CCO did not start: the output area says why.");
@@ -141,13 +147,16 @@ void CcoSupervisor::answerAsker()
     if (!refused.isEmpty())
         return answer(false, refused);
     if (awaits == Awaits::Start)
-        return answer(true, state() == State::Ready ? QStringLiteral("CCO is running.")
-                                                    : QStringLiteral("CCO is starting."));
+        return answer(true,
+                      state() == State::Ready ? QStringLiteral("CCO is running.")
+                                              : QStringLiteral("CCO is starting."));
     if (state() == State::Ready && pageSeen)
         return answer(true, QStringLiteral("CCO's page is shown."));
     if (notReady)
-        return answer(false, QStringLiteral("CCO did not get ready within %1 seconds.")
-                                 .arg(delays.readiness / 1000));
+        return answer(false,
+                      QStringLiteral("CCO did not get ready within %1 seconds.")
+                          .arg(delays.readiness / 1000));
     if (state() != State::Starting && state() != State::Ready)
-        answer(false, QStringLiteral("CCO stopped before it was ready (%1).").arg(lastEndInWords()));
+        answer(false,
+               QStringLiteral("CCO stopped before it was ready (%1).").arg(lastEndInWords()));
 }

@@ -30,7 +30,8 @@ QString CcoSupervisor::statusLine(const Shown &shown)
     if (shown.hold.isEmpty())
         return stateLine(shown);
     const QString line = stateLine(shown);
-    return line.isEmpty() ? tr("Held: %1").arg(shown.hold) : tr("%1 · held: %2").arg(line, shown.hold);
+    return line.isEmpty() ? tr("Held: %1").arg(shown.hold)
+                          : tr("%1 · held: %2").arg(line, shown.hold);
 }
 
 QString CcoSupervisor::stateLine(const Shown &shown)

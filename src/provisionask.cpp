@@ -35,7 +35,8 @@ int stopHere(CommandExecutor *log, QTextStream &out)
         return 0;
     }
     tell(out, log, QStringLiteral("Stopping CCO (asked from outside, no app running)."));
-    QObject::connect(&stop, &TreeStop::ended, QCoreApplication::instance(), &QCoreApplication::quit);
+    QObject::connect(&stop, &TreeStop::ended, QCoreApplication::instance(),
+                     &QCoreApplication::quit);
     QCoreApplication::exec();
     tell(out, log, QStringLiteral("CCO stopped."));
     return 0;
@@ -47,15 +48,19 @@ int holdHere(const QJsonObject &request, CommandExecutor *log, QTextStream &out)
     const QString data = Installation::dataFolder();
     if (request.value("verb") == QLatin1String("release")) {
         const Outcome released = TillHold::release(data);
-        tell(out, log, released.ok() ? QStringLiteral("The till is no longer held.")
-                                     : QStringLiteral("The hold could not be released: %1.").arg(released.why()));
+        tell(out, log,
+             released.ok()
+                 ? QStringLiteral("The till is no longer held.")
+                 : QStringLiteral("The hold could not be released: %1.").arg(released.why()));
         return released.ok() ? 0 : 1;
     }
     const TillHold hold{true, request.value("reason").toString(), QDateTime::currentDateTime(),
                         QDateTime::fromString(request.value("until").toString(), Qt::ISODate)};
     const Outcome written = hold.write(data);
-    tell(out, log, written.ok() ? QStringLiteral("The till is held: %1.").arg(TillHold::read(data, QDateTime::currentDateTime()).words())
-                                : QStringLiteral("The hold could not be set: %1.").arg(written.why()));
+    tell(out, log,
+         written.ok() ? QStringLiteral("The till is held: %1.")
+                            .arg(TillHold::read(data, QDateTime::currentDateTime()).words())
+                      : QStringLiteral("The hold could not be set: %1.").arg(written.why()));
     return written.ok() ? 0 : 1;
 }
 
@@ -81,7 +86,8 @@ int askTheApp(const QString &command, QStringList arguments, CommandExecutor *lo
             continue;
         }
         if (arguments.isEmpty())
-            return usage(out, QStringLiteral("%1: unknown option, or one without its value").arg(option));
+            return usage(
+                out, QStringLiteral("%1: unknown option, or one without its value").arg(option));
         const QString value = arguments.takeFirst();
         bool number = false;
         QDateTime until;
@@ -92,14 +98,17 @@ int askTheApp(const QString &command, QStringList arguments, CommandExecutor *lo
                 return usage(out, QStringLiteral("--timeout takes seconds, 1 or more"));
         } else if (option == QLatin1String("--reason") && command == QLatin1String("hold")) {
             if (value.size() > TillHold::kLongestReason)
-                return usage(out, QStringLiteral("--reason takes a few words, at most %1 characters")
-                                      .arg(TillHold::kLongestReason));
+                return usage(out,
+                             QStringLiteral("--reason takes a few words, at most %1 characters")
+                                 .arg(TillHold::kLongestReason));
             request.insert("reason", value);
         } else if (option == QLatin1String("--until") && command == QLatin1String("hold")) {
             if (!TillHold::parseUntil(value, QDateTime::currentDateTime(), &until))
-                return usage(out, QStringLiteral("--until takes a time to come (18:00, "
-                                                 "2026-12-24T18:00) or a duration (90m, 2h, 1d)"));
-            request.insert("until", until.toOffsetFromUtc(until.offsetFromUtc()).toString(Qt::ISODate));
+                return usage(out,
+                             QStringLiteral("--until takes a time to come (18:00, "
+                                            "2026-12-24T18:00) or a duration (90m, 2h, 1d)"));
+            request.insert("until",
+                           until.toOffsetFromUtc(until.offsetFromUtc()).toString(Qt::ISODate));
         } else {
             return usage(out, QStringLiteral("%1: unknown option for %2").arg(option, command));
         }

@@ -53,7 +53,8 @@ Answer ask(const QString &dataFolder, const QJsonObject &request, int timeoutMs)
     socket.connectToServer(path(dataFolder));
     if (!socket.waitForConnected(kAnswerMs)) {
         if (socket.error() == QLocalSocket::SocketAccessError)
-            return {Answer::Failed, QStringLiteral("Refused: the app's socket is not this user's.")};
+            return {Answer::Failed,
+                    QStringLiteral("Refused: the app's socket is not this user's.")};
         return {Answer::NotRunning, QStringLiteral("The app is not running.")};
     }
     socket.write(line(request));
@@ -80,8 +81,7 @@ Request::Request(QLocalSocket *socket, const QJsonObject &asked)
     : QObject(socket)
     , socket(socket)
     , asked(asked)
-{
-}
+{ }
 
 void Request::answer(bool ok, const QString &text)
 {

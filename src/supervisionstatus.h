@@ -6,7 +6,18 @@
 
 // The states a status file names, each spelled here alone, and what each
 // tells a monitor while the app is there: 0 ready, 1 on the way, 2 down.
-enum class Published { Idle, Starting, Ready, Restarting, Stopped, Hung, NotReady, Stranger, Operation, Stopping };
+enum class Published {
+    Idle,
+    Starting,
+    Ready,
+    Restarting,
+    Stopped,
+    Hung,
+    NotReady,
+    Stranger,
+    Operation,
+    Stopping
+};
 struct PublishedName
 {
     Published state;

@@ -172,7 +172,8 @@ void TillConfig::take(int line, const QString &section, const QString &key, cons
         : QStringLiteral("none used");
     if (known->kind == Kind::Windows || known->kind == Kind::TimeOfDay) {
         const QString why = known->kind == Kind::Windows ? MaintenanceWindow::fault(value)
-            : MaintenanceWindow::minuteOfDay(value) < 0 ? QStringLiteral("'%1' is not a time (HH:MM)").arg(value)
+            : MaintenanceWindow::minuteOfDay(value) < 0
+            ? QStringLiteral("'%1' is not a time (HH:MM)").arg(value)
                                      : QString();
         if (!why.isEmpty())
             return fault(QStringLiteral("%1: %2; %3").arg(key, why, defaultUsed));

@@ -65,7 +65,10 @@ bool TillHold::parseUntil(const QString &text, const QDateTime &now, QDateTime *
     if (m.hasMatch()) {
         const qint64 n = m.captured(1).toLongLong();
         const QChar unit = m.captured(2).at(0);
-        *until = now.addSecs(unit == 's' ? n : unit == 'm' ? n * 60 : unit == 'h' ? n * 3600 : n * 86400);
+        *until = now.addSecs(unit == 's'       ? n
+                                 : unit == 'm' ? n * 60
+                                 : unit == 'h' ? n * 3600
+                                               : n * 86400);
         return true;
     }
     const QTime time = QTime::fromString(text.trimmed(), QStringLiteral("H:mm"));

@@ -55,7 +55,11 @@ qint64 TillMaintenance::idleMs() const
 
 Outcome TillMaintenance::setHold(const QString &reason, const QDateTime &until)
 {
-    TillHold hold{true, reason.isEmpty() ? QStringLiteral("no reason given") : reason.left(TillHold::kLongestReason),
+    if (until.isValid() && until <= now())
+        return Outcome::failed(QStringLiteral("its end has passed already"));
+    TillHold hold{true,
+                  reason.isEmpty() ? QStringLiteral("no reason given")
+                                   : reason.left(TillHold::kLongestReason),
                   now(), until};
     const Outcome written = hold.write(dataFolder);
     if (written.ok()) {
