@@ -145,8 +145,9 @@ TestCase {
             return
         }
         tryVerify(function() { return helper.exists(cco() + "/started") }, 5000)
-        // Six steps (the setup makes each 200 ms): 5, 4, 3, 2, 1, 0, then the start.
-        verify(Date.now() - start >= 1100, "started after " + (Date.now() - start) + " ms")
+        // Five steps (the setup makes each 200 ms, which a coarse timer may
+        // shorten by 5%): 5, 4, 3, 2, 1, and the start at 0.
+        verify(Date.now() - start >= 950, "started after " + (Date.now() - start) + " ms")
     }
 
     // CCO from Run CCO to its page and back: readiness, pixels, screen
