@@ -4,10 +4,6 @@
 
 #include "ccosupervisor.h"
 
-#include <QDateTime>
-
-#include <algorithm>
-
 QString CcoSupervisor::status() const
 {
     Shown shown;
@@ -114,9 +110,7 @@ SupervisionStatus CcoSupervisor::published() const
     status.pid = state() == State::RestartWait || state() == State::Stopped ? 0 : ccoPid();
     status.restarts24h = restart.restartsInLastDay();
     status.lastEnd = lastEndInWords();
-    const qint64 dayAgo = QDateTime::currentMSecsSinceEpoch() - 24 * 3600 * 1000;
-    status.scheduledRestarts24h = int(std::count_if(dailyRestarts.begin(), dailyRestarts.end(),
-                                                    [dayAgo](qint64 at) { return at > dayAgo; }));
+    status.scheduledRestarts24h = RestartSchedule::inLastDay(dailyRestarts);
     status.hold = free.hold().json();
     status.free = free.freedom().free;
     status.notFree = free.freedom().why;

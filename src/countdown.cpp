@@ -66,11 +66,10 @@ qint64 RestartSchedule::secondsLeft() const
     return qMax<qint64>(0, (dueAt - clock.elapsed() + 999) / 1000);
 }
 
-int RestartSchedule::restartsInLastDay() const
+int RestartSchedule::inLastDay(const QList<qint64> &times)
 {
     const qint64 dayAgo = QDateTime::currentMSecsSinceEpoch() - kDayMs;
-    return int(std::count_if(restarts.begin(), restarts.end(),
-                             [dayAgo](qint64 at) { return at > dayAgo; }));
+    return int(std::count_if(times.begin(), times.end(), [dayAgo](qint64 at) { return at > dayAgo; }));
 }
 
 void RestartSchedule::tick()

@@ -59,7 +59,9 @@ public:
     void cancel() { timer.stop(); }
     bool isPending() const { return timer.isActive(); }
     qint64 secondsLeft() const;
-    int restartsInLastDay() const;
+    int restartsInLastDay() const { return inLastDay(restarts); }
+    // How many of `times`, in milliseconds since the epoch, lie within the last 24 hours.
+    static int inLastDay(const QList<qint64> &times);
 
 signals:
     // Each second while it waits, for the status line.

@@ -23,6 +23,15 @@ bool exists(qint64 pid)
     return pid > 0 && QFile::exists(QStringLiteral("/proc/%1").arg(pid));
 }
 
+bool alive(qint64 pid)
+{
+    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (pid <= 0 || !stat.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray line = stat.readAll();
+    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
+}
+
 QList<qint64> all()
 {
     QList<qint64> pids;

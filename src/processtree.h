@@ -34,6 +34,8 @@ qint64 javaIn(const QList<qint64> &tree);
 void signal(const QList<qint64> &tree, int signal);
 
 bool exists(qint64 pid);
+// Runs, and is no zombie waiting for its parent to reap it.
+bool alive(qint64 pid);
 
 // The parent of `pid` from /proc/PID/stat: "pid (comm) state ppid ...",
 // where comm may itself hold blanks and parentheses; 0 when it is gone.

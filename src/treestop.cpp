@@ -2,23 +2,7 @@
 
 #include "processtree.h"
 
-#include <QFile>
-
 #include <csignal>
-
-namespace {
-
-// Runs, and is no zombie waiting for its parent.
-bool alive(qint64 pid)
-{
-    QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!stat.open(QIODevice::ReadOnly))
-        return false;
-    const QByteArray line = stat.readAll();
-    return line.mid(line.lastIndexOf(')') + 2, 1) != "Z";
-}
-
-} // namespace
 
 TreeStop::TreeStop(QObject *parent)
     : QObject(parent)
@@ -52,7 +36,7 @@ bool TreeStop::stop(qint64 root, int killAfterMs)
 void TreeStop::look()
 {
     for (qint64 pid : qAsConst(tree))
-        if (alive(pid))
+        if (ProcessTree::alive(pid))
             return;
     poll.stop();
     kill.stop();
