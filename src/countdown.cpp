@@ -69,7 +69,8 @@ qint64 RestartSchedule::secondsLeft() const
 int RestartSchedule::inLastDay(const QList<qint64> &times)
 {
     const qint64 dayAgo = QDateTime::currentMSecsSinceEpoch() - kDayMs;
-    return int(std::count_if(times.begin(), times.end(), [dayAgo](qint64 at) { return at > dayAgo; }));
+    return int(std::count_if(times.begin(), times.end(),
+                             [dayAgo](qint64 at) { return at > dayAgo; }));
 }
 
 void RestartSchedule::tick()
