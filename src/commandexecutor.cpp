@@ -8,6 +8,7 @@
 #include "ccoprobe.h"
 #include "folderswap.h"
 #include "installation.h"
+#include "sitefiles.h"
 
 #include <QCoreApplication>
 #include <QDebug>
@@ -184,9 +185,16 @@ bool CommandExecutor::patchInstallation()
     if (refuseWhileBusy() || ccoRunsFromInstallation(QStringLiteral("Patch")))
         return false;
     const QString prefix = assetsPrefix();
+    // The till's own files come last, over what the patch brings.
+    QList<Installation::Copy> site;
+    const Outcome siteFound = SiteFiles::copies(Installation::dataFolder(), ccoDir, &site);
+    if (!siteFound.ok()) {
+        say(QStringLiteral("Nothing was patched: %1.").arg(siteFound.why()));
+        return false;
+    }
     const Installation::PatchResult result =
         running.run(QStringLiteral(QT_TR_NOOP("Patching the installation")),
-                    [=] { return Installation::patch(prefix, ccoDir, running.reporter()); });
+                    [=] { return Installation::patch(prefix, ccoDir, running.reporter(), site); });
     auto failed = [this](const Installation::PatchFailure &failure) {
         say(QStringLiteral("Failed to copy %1 to %2: %3")
                 .arg(failure.source, failure.destination, failure.why));
@@ -197,10 +205,10 @@ bool CommandExecutor::patchInstallation()
         say(QStringLiteral("Nothing was patched: the installed files are as they were."));
         return false;
     }
-    for (const QString &destination : result.placed) {
-        qDebug() << "Copied" << prefix + QFileInfo(destination).fileName() << "to" << destination
-                 << "successfully";
-        qDebug() << "Set executable permissions for" << destination;
+    for (const Installation::Copy &placed : result.placed) {
+        qDebug() << "Copied" << placed.source << "to" << placed.destination << "successfully";
+        if (placed.permissions & QFileDevice::ExeOwner)
+            qDebug() << "Set executable permissions for" << placed.destination;
     }
     for (const Installation::PatchFailure &failure : result.placeFailures)
         failed(failure);

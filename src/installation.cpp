@@ -26,9 +26,9 @@ constexpr QFileDevice::Permissions kPatchPermissions = QFileDevice::ReadOwner
     | QFileDevice::ReadOther | QFileDevice::ExeOther;
 
 // A complete copy of `source` in a temporary file beside `destination`,
-// mode 0755; nothing, and why, when it cannot be made.
+// of mode `permissions`; nothing, and why, when it cannot be made.
 std::unique_ptr<QTemporaryFile> copyBeside(const QString &source, const QString &destination,
-                                           QString *why)
+                                           QFileDevice::Permissions permissions, QString *why)
 {
     const QString folder = QFileInfo(destination).absolutePath();
     QFile input(source);
@@ -55,7 +55,7 @@ std::unique_ptr<QTemporaryFile> copyBeside(const QString &source, const QString 
         *why = QStringLiteral("cannot write the copy in %1 (is the disk full?)").arg(folder);
         return nullptr;
     }
-    if (!copy->setPermissions(kPatchPermissions)) {
+    if (!copy->setPermissions(permissions)) {
         *why = copy->errorString();
         return nullptr;
     }
@@ -93,6 +93,17 @@ QString javaOf(const QString &runtimeFolder)
 QString importedMarker(const QString &dataFolder)
 {
     return dataFolder + QLatin1String("/.imported");
+}
+
+QString zipHashFile(const QString &ccoFolder)
+{
+    return ccoFolder + QLatin1String("/.varnolet-zip.sha256");
+}
+
+QString zipHash(const QString &ccoFolder)
+{
+    QFile file(zipHashFile(ccoFolder));
+    return file.open(QIODevice::ReadOnly) ? QString::fromLatin1(file.read(64)).trimmed() : QString();
 }
 
 QString runtimeArchiveFor(const QString &cpuArchitecture)
@@ -205,33 +216,37 @@ QStringList patchFiles()
 }
 
 PatchResult patch(const QString &assetsPrefix, const QString &ccoFolder,
-                  const std::function<void(double)> &progress)
+                  const std::function<void(double)> &progress, const QList<Copy> &more)
 {
-    const QStringList names = patchFiles();
+    QList<Copy> files;
+    for (const QString &name : patchFiles())
+        files.append({assetsPrefix + name, ccoFolder + QLatin1Char('/') + name, kPatchPermissions});
+    return copyAll(files + more, progress);
+}
+
+PatchResult copyAll(const QList<Copy> &files, const std::function<void(double)> &progress)
+{
     PatchResult result;
     std::vector<std::unique_ptr<QTemporaryFile>> copies;
-    for (const QString &name : names) {
-        const QString source = assetsPrefix + name;
-        const QString destination = ccoFolder + QLatin1Char('/') + name;
+    for (const Copy &file : files) {
         QString why;
-        copies.push_back(copyBeside(source, destination, &why));
+        copies.push_back(copyBeside(file.source, file.destination, file.permissions, &why));
         if (!copies.back())
-            result.copyFailures.append({source, destination, why});
-        progress(double(copies.size()) / names.size());
+            result.copyFailures.append({file.source, file.destination, why});
+        progress(double(copies.size()) / files.size());
     }
     if (!result.copyFailures.isEmpty())
         return result;
-    for (int i = 0; i < names.size(); ++i) {
-        const QString destination = ccoFolder + QLatin1Char('/') + names[i];
+    for (int i = 0; i < files.size(); ++i) {
         if (std::rename(QFile::encodeName(copies[i]->fileName()).constData(),
-                        QFile::encodeName(destination).constData())
+                        QFile::encodeName(files[i].destination).constData())
             != 0) {
-            result.placeFailures.append({assetsPrefix + names[i], destination,
+            result.placeFailures.append({files[i].source, files[i].destination,
                                          QString::fromLocal8Bit(std::strerror(errno))});
             continue;
         }
         copies[i]->setAutoRemove(false);
-        result.placed << destination;
+        result.placed << files[i];
     }
     return result;
 }

@@ -3,6 +3,7 @@
 
 #include "outcome.h"
 
+#include <QFileDevice>
 #include <QList>
 #include <QString>
 
@@ -26,6 +27,11 @@ QString javaOf(const QString &runtimeFolder);
 
 // A file whose time is when the installation was last imported.
 QString importedMarker(const QString &dataFolder);
+// Where an installation keeps the SHA-256 of the zip it was imported from,
+// so that it goes with the installation when it becomes the previous one.
+QString zipHashFile(const QString &ccoFolder);
+// That SHA-256; empty when it is not known.
+QString zipHash(const QString &ccoFolder);
 
 // The runtime archive shipped for a processor as QSysInfo names it; empty
 // when none is shipped.
@@ -72,6 +78,14 @@ struct PatchFailure
     QString why;
 };
 
+// A file to copy over one of the installation, and the mode of the copy.
+struct Copy
+{
+    QString source;
+    QString destination;
+    QFileDevice::Permissions permissions;
+};
+
 // What the patch did: when any copy could not be made, nothing was
 // replaced (`copyFailures`); otherwise each file that could not be put in
 // place is in `placeFailures`.
@@ -79,15 +93,18 @@ struct PatchResult
 {
     QList<PatchFailure> copyFailures;
     QList<PatchFailure> placeFailures;
-    QStringList placed; // destinations, in order
+    QList<Copy> placed; // in order
     bool patched() const { return copyFailures.isEmpty() && placeFailures.isEmpty(); }
 };
 
-// Copies the patch files from `assetsPrefix` into `ccoFolder`, mode 0755:
-// each beside the file it replaces first, and renamed over it only when
-// all copies are complete. `progress` sees the share done, from 0 to 1.
+// Copies the patch files from `assetsPrefix` into `ccoFolder`, mode 0755,
+// and then `more` (the till's own files): each beside the file it replaces
+// first, and renamed over it only when all copies are complete. `progress`
+// sees the share done, from 0 to 1.
 PatchResult patch(const QString &assetsPrefix, const QString &ccoFolder,
-                  const std::function<void(double)> &progress);
+                  const std::function<void(double)> &progress, const QList<Copy> &more = {});
+// The same for `files` alone.
+PatchResult copyAll(const QList<Copy> &files, const std::function<void(double)> &progress);
 
 } // namespace Installation
 

@@ -15,9 +15,11 @@
 #include "maintenancepin.h"
 #include "outputlog.h"
 #include "provisionask.h"
+#include "provisionsite.h"
 #include "statusfile.h"
 #include "statusreport.h"
 #include "tillconfig.h"
+#include "wholefile.h"
 
 #include <QCoreApplication>
 #include <QDateTime>
@@ -69,11 +71,16 @@ int usage()
                  "Commands:\n"
                  "  check         tell whether a runnable installation is present\n"
                  "  extract-jdk   unpack the Java runtime shipped in ./assets\n"
-                 "  import ZIP    replace the CCO installation with the one in ZIP\n"
+                 "  import ZIP [--if-changed]\n"
+                 "                replace the CCO installation with the one in ZIP; --if-changed:\n"
+                 "                nothing when the installation came from the same zip\n"
                  "  patch         copy the scripts and jars shipped in ./assets into it\n"
                  "  log [--events] [N]\n"
                  "                print the last N lines (100) of the app's output log, or of\n"
                  "                its own lines alone (what it did and saw, without CCO's output)\n"
+                 "  site set PATH FILE, site remove PATH, site list\n"
+                 "                the till's own files, laid over the installation at PATH after\n"
+                 "                every import, rollback and patch\n"
                  "  rollback      put the previous installation back; the current one becomes the\n"
                  "                previous one\n"
                  "  pin set       ask twice for a maintenance PIN (4 to 12 digits) and set it\n"
@@ -171,10 +178,22 @@ int main(int argc, char *argv[])
         // Unpacked now or before: either way the runtime is in place.
         return QDir(Installation::runtimeFolder(dataDir)).exists() ? 0 : 1;
     }
+    if (command == QLatin1String("site")) {
+        const int done = siteCommand(arguments, &executor, out);
+        return done == 2 ? usage() : done;
+    }
+    const bool ifChanged = command == QLatin1String("import")
+        && arguments.removeAll(QStringLiteral("--if-changed")) > 0;
     if (command == QLatin1String("import") && arguments.size() == 1) {
         const QString zip = arguments.first().contains(QLatin1String("://"))
             ? arguments.first()
             : QFileInfo(arguments.first()).absoluteFilePath();
+        // The same zip again changes nothing.
+        const QString installed = Installation::zipHash(Installation::ccoFolder(dataDir));
+        if (ifChanged && !installed.isEmpty() && installed == WholeFile::sha256(zip)) {
+            out << "Unchanged: this installation is already in place." << Qt::endl;
+            return 0;
+        }
         return executor.extractCustomCCOZip(zip, Installation::ccoFolderName, true) ? 0 : 1;
     }
     if (command == QLatin1String("log") && arguments.size() <= 2) {

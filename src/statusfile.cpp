@@ -2,12 +2,14 @@
 
 #include "installation.h"
 #include "maintenancepin.h"
+#include "sitefiles.h"
 #include "updates.h"
 #include "wholefile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QStorageInfo>
 
@@ -72,7 +74,11 @@ QJsonObject StatusFile::snapshot() const
         {"importedAt",
          imported.exists() ? QJsonValue(isoTime(imported.lastModified())) : QJsonValue()},
         {"previousKept", Updates::hasPrevious(dataFolder)},
-        {"trial", QFileInfo::exists(Updates::trialFile(dataFolder))}};
+        {"trial", QFileInfo::exists(Updates::trialFile(dataFolder))},
+        {"sha256", orNull(Installation::zipHash(cco))}};
+    QJsonArray site;
+    for (const SiteFiles::Entry &entry : SiteFiles::list(dataFolder))
+        site.append(QJsonObject{{"path", entry.path}, {"sha256", entry.sha256}});
     return QJsonObject{{"version", QStringLiteral(VARNOLET_VERSION)},
                        {"state", published.state},
                        {"pid", published.pid > 0 ? QJsonValue(published.pid) : QJsonValue()},
@@ -83,6 +89,7 @@ QJsonObject StatusFile::snapshot() const
                        {"free", published.free},
                        {"notFree", orNull(published.notFree)},
                        {"installation", installation},
+                       {"site", site},
                        {"pin", pinState()},
                        {"runtimePresent", Installation::runtimeCanRun(runtime)},
                        {"freeBytes", QStorageInfo(dataFolder).bytesAvailable()}};

@@ -3,6 +3,7 @@
 #include "supervisionstatus.h"
 #include "wholefile.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 
 #include <optional>
@@ -34,6 +35,8 @@ bool fresh(std::optional<qint64> age)
 
 QString valueText(const QJsonValue &value)
 {
+    if (value.isArray())
+        return QString::fromUtf8(QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact));
     return value.isNull() ? QStringLiteral("null") : value.toVariant().toString();
 }
 

@@ -3,7 +3,9 @@
 #include "folderswap.h"
 #include "installation.h"
 #include "links.h"
+#include "sitefiles.h"
 #include "updates.h"
+#include "wholefile.h"
 
 #include <QDir>
 #include <QFile>
@@ -94,7 +96,17 @@ Result installation(const QString &dataDir, const QString &zip, const Archives::
         if (!QFileInfo(swap.unpacked + QLatin1String("/run.sh")).isFile())
             return Outcome::failed(QStringLiteral("the zip holds no run.sh at the top of the "
                                                   "installation: it is not a CCO installation"));
-        return Links::allInside(swap.unpacked);
+        const Outcome inside = Links::allInside(swap.unpacked);
+        if (!inside.ok())
+            return inside;
+        // The till's own files, and where the installation came from.
+        const Outcome site = SiteFiles::apply(dataDir, swap.unpacked);
+        if (!site.ok())
+            return Outcome::failed(
+                QStringLiteral("the till's own files (site/) cannot be laid over it: %1")
+                    .arg(site.why()));
+        return WholeFile::replace(Installation::zipHashFile(swap.unpacked),
+                                  WholeFile::sha256(zip).toLatin1() + '\n');
     });
     if (result.outcome.ok()) {
         QFile marker(Installation::importedMarker(dataDir));

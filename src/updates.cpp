@@ -4,6 +4,7 @@
 #include "installation.h"
 #include "ownfolder.h"
 #include "processtree.h"
+#include "sitefiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -104,6 +105,12 @@ Outcome rollBack(const QString &dataFolder, bool failed)
     if (OwnFolder::isFolder(aside) && !OwnFolder::isThere(current) && !dir.rename(aside, current))
         return Outcome::failed(QStringLiteral("cannot put %1 back").arg(aside));
     OwnFolder::remove(aside);
+    // The till's own files go with the installation that comes back.
+    const Outcome site = SiteFiles::apply(dataFolder, previous);
+    if (!site.ok())
+        return Outcome::failed(
+            QStringLiteral("the till's own files (site/) cannot be laid over %1: %2")
+                .arg(previous, site.why()));
     if (OwnFolder::isThere(current) && !dir.rename(current, aside))
         return Outcome::failed(QStringLiteral("cannot move %1 aside").arg(current));
     if (!dir.rename(previous, current)) {

@@ -1,5 +1,6 @@
 #include "wholefile.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -63,6 +64,15 @@ Read read(const QString &path, qint64 limit, QByteArray *content, QString *why)
     }
     ::close(fd);
     return result;
+}
+
+QString sha256(const QString &path)
+{
+    QFile file(path);
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    if (!file.open(QIODevice::ReadOnly) || !hash.addData(&file) || file.error() != QFile::NoError)
+        return QString();
+    return QString::fromLatin1(hash.result().toHex());
 }
 
 } // namespace WholeFile

@@ -24,6 +24,10 @@ enum class Read { Done, Missing, Failed };
 // what stood in the way.
 Read read(const QString &path, qint64 limit, QByteArray *content, QString *why);
 
+// The SHA-256 of the file at `path` in hex, read piece by piece; empty
+// when it cannot be read.
+QString sha256(const QString &path);
+
 } // namespace WholeFile
 
 #endif // WHOLEFILE_H

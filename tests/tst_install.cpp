@@ -6,6 +6,7 @@
 #include "commandexecutor.h"
 #include "testsupport.h"
 #include "updates.h"
+#include "wholefile.h"
 
 #include <QDirIterator>
 #include <QSysInfo>
@@ -202,6 +203,9 @@ void tst_Install::operation_data()
         {"patch", "no CCO folder", "no CCO folder", false, "Failed to copy " + nothing.left(0)},
         {"patch", "CCO running elsewhere", "running elsewhere", false, "Patch" + busy},
         {"patch", "a shell working in the installation", "shell in installation", true, ""},
+        {"patch", "the till's own files over the patch", "site", true, ""},
+        {"patch", "a site file through a link out", "site link out", false,
+         "Nothing was patched: site/config/pos.properties would lead out of the installation through a link."},
         {"jdk", "fresh device", "no runtime", true, "File extracted successfully to %A"},
         {"jdk", "runtime already there", "", false, "Directory already exists: %A/sapmachine-jre-17.0.6"},
         {"jdk", "empty runtime replaced", "empty runtime", true,
@@ -243,7 +247,11 @@ void tst_Install::operation_data()
          "no run.sh at the top of the installation: it is not a CCO"},
         {"import", "zip made by macOS's Compress", "macos", true, "The zip holds the CustomerCheckout folder itself"},
         {"import", "previous not kept where space is short", "no room", true, "The previous installation was not kept"},
+        {"import", "the till's own files laid over it", "site", true, done},
+        {"import", "a site file that cannot be copied", "site in the way", false,
+         "the till's own files (site/) cannot be laid over it: cannot make the folder of"},
         {"rollback", "previous put back", "", true, "The previous installation is back; the one it replaced is"},
+        {"rollback", "the till's own files on the installation that comes back", "site", true, "The previous"},
         {"rollback", "no previous", "no previous", false,
          "Could not go back to the previous installation: there is no"},
         {"rollback", "CCO running elsewhere", "running elsewhere", false, "Going back" + busy},
@@ -362,6 +370,15 @@ void tst_Install::operation()
         QVERIFY(writeFile(home->cco() + ".previous", "a file"));
     else if (operation == "rollback" && setup != "no previous")
         QVERIFY(writeScript(home->cco() + ".previous/run.sh", "echo previous installation"));
+    // The till's POS prefix; in the way of a folder the installation needs; or
+    // where the installation's config folder leads out of it.
+    if (setup.startsWith("site"))
+        QVERIFY(writeFile(home->appData() + "/site/config/pos.properties", "prefix=till-0417\n"));
+    if (setup == "site in the way")
+        QVERIFY(writeFile(home->appData() + "/site/run.sh/x", "x"));
+    else if (setup == "site link out")
+        QVERIFY(QDir(home->cco() + "/config").removeRecursively()
+                && QFile::link(home->scratch("outside"), home->cco() + "/config"));
     if (setup == "failing pwd")
         shadow("pwd", "exit 1");
     else if (setup == "port taken")
@@ -401,6 +418,8 @@ void tst_Install::operation()
         QVERIFY(!QFileInfo::exists(home->incoming() + "/7") && QFileInfo::exists(home->incoming() + "/8/x.zip"));
     else if (operation == "import" && setup != "empty" && setup != "fifo")
         QVERIFY(QFileInfo::exists(QUrl(zip).isLocalFile() ? QUrl(zip).toLocalFile() : zip));
+    if (setup.startsWith("site"))
+        QCOMPARE(readFile(home->cco() + "/config/pos.properties"), QByteArray(ok ? "prefix=till-0417\n" : setup == "site link out" ? "" : "prefix=old\n"));
     if (!ok) {
         QCOMPARE(snapshot(home->cco()), before);
         QCOMPARE(snapshot(home->jre()), runtimeBefore);
@@ -417,6 +436,8 @@ void tst_Install::operation()
     } else {
         QCOMPARE(readFile(home->cco() + "/run.sh"), QByteArray("#!/bin/bash\necho new installation\n"));
         QCOMPARE(readFile(home->cco() + "/lib/cco.jar"), QByteArray("new jar"));
+        if (setup != "delivered")
+            QCOMPARE(Installation::zipHash(home->cco()), WholeFile::sha256(QUrl(zip).isLocalFile() ? QUrl(zip).toLocalFile() : zip));
         // The replaced installation is kept where there is room, and the new one is on trial.
         const bool kept = setup != "no room" && setup != "undeletable";
         QTRY_COMPARE(readFile(home->cco() + ".previous/run.sh"),

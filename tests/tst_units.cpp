@@ -70,6 +70,8 @@ private slots:
     void dailyRestart();
     void holdUntil_data();
     void holdUntil();
+    void siteFiles_data();
+    void siteFiles();
 };
 
 void tst_Units::markers_data()
@@ -733,4 +735,58 @@ void tst_Units::holdUntil()
     QDateTime until;
     const bool parsed = TillHold::parseUntil(text, QDateTime(QDate(2026, 12, 8), QTime(15, 0)), &until);
     QTEST(parsed ? until.toString("yyyy-MM-dd HH:mm") : QString(), "until");
+}
+
+void tst_Units::siteFiles_data()
+{
+    // Calls of varnolet-provision in a row, "ZIP" for a zip of an installation;
+    // each one's exit code and first line.
+    QTest::addColumn<QList<QStringList>>("calls");
+    QTest::addColumn<QStringList>("lines");
+    QTest::newRow("set before any installation, listed, removed")
+        << QList<QStringList>{{"site", "set", "config/pos.properties", "FILE"}, {"site", "list"},
+                              {"site", "remove", "config/pos.properties"}, {"site", "list"}}
+        << QStringList{"0 Site file config/pos.properties set. It is laid over the installation when one is imported.",
+                       "0 3b51d9d925597246ad9cad964a2d4ca7a2d9ac636d0dc6e81560f0ba6aff21e4  config/pos.properties",
+                       "0 Site file config/pos.properties removed. The installation keeps its copy until the next import.",
+                       "0 "};
+    QTest::newRow("paths that leave the installation")
+        << QList<QStringList>{{"site", "set", "../x", "FILE"}, {"site", "set", "/etc/passwd", "FILE"},
+                              {"site", "set", "config/../../x", "FILE"}, {"site", "remove", "x"}}
+        << QStringList{"1 Nothing was changed: '../x' does not name a file inside the installation.",
+                       "1 Nothing was changed: '/etc/passwd' is absolute: a path inside the installation is relative.",
+                       "1 Nothing was changed: 'config/../../x' does not name a file inside the installation.",
+                       "1 Nothing was changed: there is no site file x."};
+    QTest::newRow("the same zip twice, a site file laid over it at once")
+        << QList<QStringList>{{"import", "ZIP", "--if-changed"}, {"import", "ZIP", "--if-changed"},
+                              {"site", "set", "config/pos.properties", "FILE"}}
+        << QStringList{"0 File extracted successfully to", "0 Unchanged: this installation is already in place.",
+                       "0 Site file config/pos.properties set. Laid over the installation."};
+}
+
+void tst_Units::siteFiles()
+{
+    QFETCH(QList<QStringList>, calls);
+    QFETCH(QStringList, lines);
+    DataHome home;
+    const QString file = home.scratch(".") + "/pos.properties";
+    const QString zip = home.scratch(".") + "/cco.zip";
+    QVERIFY(writeFile(file, "prefix=till-0417\n") && writeScript(home.scratch("new") + "/run.sh", "echo new"));
+    QProcess zipper;
+    zipper.setWorkingDirectory(home.scratch("new"));
+    zipper.start("zip", {"-qr", zip, "."});
+    QVERIFY(zipper.waitForFinished() && zipper.exitCode() == 0);
+    for (int i = 0; i < calls.size(); ++i) {
+        QProcess tool;
+        tool.start(VARNOLET_PROVISION, calls[i].replaceInStrings("FILE", file).replaceInStrings("ZIP", zip));
+        QVERIFY(tool.waitForFinished(10000));
+        const QString said = QString::number(tool.exitCode()) + " " + QString::fromUtf8(tool.readAllStandardOutput()).section('\n', 0, 0);
+        QVERIFY2(said.startsWith(lines[i]), qPrintable(said));
+        // A second import of the same zip leaves the installation as it is.
+        if (i == 0 && calls[i].first() == "import")
+            QVERIFY(writeFile(home.cco() + "/kept", "x"));
+    }
+    QVERIFY(!QFileInfo::exists(home.cco()) || QFileInfo::exists(home.cco() + "/kept"));
+    if (QFileInfo::exists(home.cco()))
+        QCOMPARE(readFile(home.cco() + "/config/pos.properties"), QByteArray("prefix=till-0417\n"));
 }
