@@ -3,6 +3,7 @@
 #include "ccoprobe.h"
 #include "commandexecutor.h"
 #include "installation.h"
+#include "pendingupdate.h"
 #include "processtree.h"
 #include "statusfile.h"
 
@@ -50,6 +51,11 @@ CcoSupervisor::CcoSupervisor(QObject *parent)
     connect(&free, &TillMaintenance::message, this, &CcoSupervisor::say);
     connect(&free, &TillMaintenance::changed, this, &CcoSupervisor::statusChanged);
     connect(&free, &TillMaintenance::dailyRestartDue, this, event(E::DailyRestartDue));
+    // An update pushed from outside waits for the till's free moment.
+    connect(&free, &TillMaintenance::freeNow, this,
+            [this] { applyUpdate(QStringLiteral("the till is free")); });
+    connect(&trial, &InstallationTrial::rolledBack, this,
+            [] { PendingUpdate::rolledBack(Installation::dataFolder()); });
     free.setPageShown([this] { return state() == State::Ready; });
     connect(&requests, &RequestServer::asked, this, &CcoSupervisor::asked);
     connect(&requests, &RequestServer::refused, this, [this](qint64 uid) {

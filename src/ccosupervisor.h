@@ -102,6 +102,7 @@ public:
         End lastEnd = End::ExitCode;
         int exitCode = 0;
         QString hold; // the hold's reason, empty when none
+        bool updatePending = false;
     };
     // What the status line says; a hold follows what CCO is doing.
     static QString statusLine(const Shown &shown);
@@ -201,6 +202,10 @@ private:
     void answerAsker();
     // Why a start just asked for did not start CCO; empty when it did.
     QString startRefusal() const;
+    // The update pushed from outside: CCO stopped as asked for, the zip
+    // imported, CCO started again, whatever came of the import.
+    void applyUpdate(const QString &why);
+    void importUpdate();
 
     // The delays as given, and as varnolet.conf makes them.
     static Delays configured(const Delays &base, const TillConfig &file);
@@ -259,11 +264,16 @@ private:
     TillMaintenance free{Installation::dataFolder()};
     RequestServer requests;
     // The one request being carried out, and what its asker waits for.
-    enum class Awaits { Nothing, Stop, Start, Page };
+    enum class Awaits { Nothing, Stop, Start, Page, Update };
     QPointer<Request> asker;
     Awaits awaits = Awaits::Nothing;
     // While a request is being carried out: its asker hears of its end.
     bool asking = false;
+    // An update being applied; whether it waits for CCO's stop; what came of it.
+    bool updating = false;
+    bool updateAfterStop = false;
+    QString updateOutcome;
+    bool updateApplied = false;
     // When the daily restarts of the last day came, in ms since the epoch.
     QList<qint64> dailyRestarts;
 };

@@ -5,6 +5,9 @@
 
 #include "ccosupervisor.h"
 
+#include "installation.h"
+#include "pendingupdate.h"
+
 #include <QDateTime>
 
 #include <utility>
@@ -30,6 +33,25 @@ void CcoSupervisor::asked(Request *request)
             : QStringLiteral("The till is no longer held (asked from outside).");
         say(line);
         return request->answer(done.ok(), line);
+    }
+    if (verb == QLatin1String("update")) {
+        const PendingUpdate::Info update = PendingUpdate::pending(Installation::dataFolder());
+        if (!update.pending)
+            return request->answer(false, QStringLiteral("No update is pending."));
+        const MaintenanceWindow::Freedom now = free.freedom();
+        if (!arguments.value("now").toBool() && !now.free) {
+            say(QStringLiteral("Update %1 queued (asked from outside): applied at the next free "
+                               "moment (%2 now).")
+                    .arg(update.name, now.why));
+            emit statusChanged();
+            return request->answer(true, QStringLiteral("Update queued: applied at the next free "
+                                                        "moment (%1 now)")
+                                             .arg(now.why));
+        }
+        asker = request;
+        awaits = Awaits::Update;
+        return applyUpdate(arguments.value("now").toBool() ? QStringLiteral("asked from outside")
+                                                           : QStringLiteral("the till is free"));
     }
     const bool wait = arguments.value("wait").toBool();
     const bool stop = verb == QLatin1String("stop");
@@ -94,6 +116,8 @@ void CcoSupervisor::finishStop()
     say(QStringLiteral("CCO stopped."));
     unexpectedEnds = 0;
     adoptedPid = 0;
+    if (std::exchange(updateAfterStop, false))
+        return importUpdate();
     // The asker hears of the start, not of the moment between.
     asking = true;
     go(State::Stopped);
@@ -143,6 +167,8 @@ void CcoSupervisor::answerAsker()
     };
     if (awaits == Awaits::Stop)
         return answer(true, QStringLiteral("CCO stopped."));
+    if (awaits == Awaits::Update)
+        return updateOutcome.isEmpty() ? void() : answer(updateApplied, updateOutcome);
     const QString refused = startRefusal();
     if (!refused.isEmpty())
         return answer(false, refused);
@@ -159,4 +185,61 @@ void CcoSupervisor::answerAsker()
     if (state() != State::Starting && state() != State::Ready)
         answer(false,
                QStringLiteral("CCO stopped before it was ready (%1).").arg(lastEndInWords()));
+}
+
+void CcoSupervisor::applyUpdate(const QString &why)
+{
+    const PendingUpdate::Info update = PendingUpdate::pending(Installation::dataFolder());
+    // A later free moment takes it, once nothing else runs.
+    if (!update.pending || updating || !exec || exec->isBusy()
+        || (exec->program().state() != QProcess::NotRunning && !ownRun))
+        return answerAsker();
+    updating = true;
+    updateOutcome.clear();
+    say(QStringLiteral("Applying the update %1 (%2).").arg(update.name, why));
+    if (ccoPid() > 0) {
+        updateAfterStop = true;
+        say(QStringLiteral("Stopping CCO (for the update)."));
+        stopFor(false);
+        if (state() == State::Stopping)
+            return;
+        updateAfterStop = false;
+    }
+    importUpdate();
+}
+
+void CcoSupervisor::importUpdate()
+{
+    const QString data = Installation::dataFolder();
+    const PendingUpdate::Info update = PendingUpdate::pending(data);
+    restart.cancel();
+    countdown.cancel();
+    asking = true;
+    go(State::Updating);
+    QString failure;
+    const QMetaObject::Connection reason =
+        connect(exec, &CommandExecutor::processOutputChanged, this, [&failure](const QString &line) {
+            if (line.startsWith(QLatin1String("Failed to extract file. Error:"))
+                || line.contains(QLatin1String(" refused: ")))
+                failure = line.section(QLatin1String("Error:"), -1).trimmed();
+        });
+    updateApplied = exec->extractCustomCCOZip(PendingUpdate::zip(data),
+                                              Installation::ccoFolderName, true);
+    disconnect(reason);
+    if (failure.isEmpty())
+        failure = QStringLiteral("the import failed; the log says why");
+    PendingUpdate::clear(data);
+    PendingUpdate::record(data, update, updateApplied ? QStringLiteral("applied") : QStringLiteral("failed"),
+                          updateApplied ? QString() : failure);
+    updateOutcome = updateApplied
+        ? QStringLiteral("Update %1 applied: CCO is starting.").arg(update.name)
+        : QStringLiteral("The update %1 failed (%2): the installation is as it was; CCO is "
+                         "started again.")
+              .arg(update.name, failure);
+    say(updateOutcome);
+    updating = false;
+    go(State::Stopped);
+    launch(true);
+    asking = false;
+    answerAsker();
 }

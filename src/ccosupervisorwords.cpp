@@ -4,6 +4,9 @@
 
 #include "ccosupervisor.h"
 
+#include "installation.h"
+#include "pendingupdate.h"
+
 QString CcoSupervisor::status() const
 {
     Shown shown;
@@ -18,16 +21,22 @@ QString CcoSupervisor::status() const
     shown.lastEnd = lastEnd;
     shown.exitCode = lastExitCode;
     shown.hold = free.hold().set ? free.hold().reason : QString();
+    shown.updatePending = PendingUpdate::pending(Installation::dataFolder()).pending;
     return statusLine(shown);
 }
 
 QString CcoSupervisor::statusLine(const Shown &shown)
 {
-    if (shown.hold.isEmpty())
-        return stateLine(shown);
-    const QString line = stateLine(shown);
-    return line.isEmpty() ? tr("Held: %1").arg(shown.hold)
-                          : tr("%1 · held: %2").arg(line, shown.hold);
+    QStringList parts{stateLine(shown)};
+    if (!shown.hold.isEmpty())
+        parts << tr("held: %1").arg(shown.hold);
+    if (shown.updatePending)
+        parts << tr("update pending");
+    parts.removeAll(QString());
+    QString line = parts.join(QStringLiteral(" · "));
+    if (!line.isEmpty())
+        line[0] = line[0].toUpper();
+    return line;
 }
 
 QString CcoSupervisor::stateLine(const Shown &shown)
@@ -51,6 +60,8 @@ QString CcoSupervisor::stateLine(const Shown &shown)
         return tr("CCO stopped answering. Stopping it");
     case State::Stopping:
         return tr("Stopping CCO");
+    case State::Updating:
+        return tr("Updating CCO");
     case State::RestartWait: {
         const int seconds = int(shown.restartLeft);
         if (shown.lastEnd == End::Hung)
@@ -101,6 +112,9 @@ SupervisionStatus CcoSupervisor::published() const
         break;
     case State::Stopping:
         now = Published::Stopping;
+        break;
+    case State::Updating:
+        now = Published::Operation;
         break;
     default: // idle, counting down, and the states still to come
         break;

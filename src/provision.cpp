@@ -78,6 +78,9 @@ int usage()
                  "  log [--events] [N]\n"
                  "                print the last N lines (100) of the app's output log, or of\n"
                  "                its own lines alone (what it did and saw, without CCO's output)\n"
+                 "  update ZIP [--now] [--if-changed] [--timeout S]\n"
+                 "                check ZIP as an import does and queue it: the app applies it at\n"
+                 "                the till's next free moment (--now: at once); no app: at once\n"
                  "  site set PATH FILE, site remove PATH, site list\n"
                  "                the till's own files, laid over the installation at PATH after\n"
                  "                every import, rollback and patch\n"
@@ -177,6 +180,10 @@ int main(int argc, char *argv[])
         executor.runExtractJDK();
         // Unpacked now or before: either way the runtime is in place.
         return QDir(Installation::runtimeFolder(dataDir)).exists() ? 0 : 1;
+    }
+    if (command == QLatin1String("update")) {
+        const int done = update(arguments, &executor, out);
+        return done == 2 ? usage() : done;
     }
     if (command == QLatin1String("site")) {
         const int done = siteCommand(arguments, &executor, out);

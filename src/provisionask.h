@@ -13,4 +13,10 @@ class QTextStream;
 int askTheApp(const QString &command, QStringList arguments, CommandExecutor *log,
               QTextStream &out);
 
+// varnolet-provision update ZIP [--now] [--if-changed] [--timeout S]: the
+// zip checked as an import checks it, queued in the data folder, and the
+// app asked to apply it at the till's next free moment, or at once. With
+// no app running it is imported at once, unless CCO runs.
+int update(QStringList arguments, CommandExecutor *executor, QTextStream &out);
+
 #endif // PROVISIONASK_H

@@ -2,6 +2,7 @@
 
 #include "installation.h"
 #include "maintenancepin.h"
+#include "pendingupdate.h"
 #include "sitefiles.h"
 #include "updates.h"
 #include "wholefile.h"
@@ -90,6 +91,7 @@ QJsonObject StatusFile::snapshot() const
                        {"notFree", orNull(published.notFree)},
                        {"installation", installation},
                        {"site", site},
+                       {"update", PendingUpdate::json(dataFolder)},
                        {"pin", pinState()},
                        {"runtimePresent", Installation::runtimeCanRun(runtime)},
                        {"freeBytes", QStorageInfo(dataFolder).bytesAvailable()}};

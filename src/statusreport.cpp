@@ -37,6 +37,8 @@ QString valueText(const QJsonValue &value)
 {
     if (value.isArray())
         return QString::fromUtf8(QJsonDocument(value.toArray()).toJson(QJsonDocument::Compact));
+    if (value.isObject())
+        return QString::fromUtf8(QJsonDocument(value.toObject()).toJson(QJsonDocument::Compact));
     return value.isNull() ? QStringLiteral("null") : value.toVariant().toString();
 }
 

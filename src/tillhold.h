@@ -14,7 +14,7 @@
 struct TillHold
 {
     // A reason is a few words, for a status line.
-    static constexpr int kLongestReason = 60;
+    static constexpr int kLongestReason = 40;
 
     bool set = false;
     QString reason;

@@ -111,4 +111,6 @@ void TillMaintenance::look()
     }
     if (change)
         emit changed();
+    if (free.free)
+        emit freeNow();
 }

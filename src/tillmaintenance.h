@@ -48,6 +48,8 @@ signals:
     // The freedom or the hold changed.
     void changed();
     void dailyRestartDue();
+    // A look found the till free.
+    void freeNow();
     // A line for the output area and the log.
     void message(const QString &line);
 

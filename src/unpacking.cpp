@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QTemporaryDir>
 
 #include <chrono>
 #include <functional>
@@ -49,6 +50,23 @@ Outcome unzipInto(const QString &zip, const QString &staging, const QString &fol
     return outcome;
 }
 
+// Unpacks `zip` into `folder` and checks it as an installation: run.sh at
+// its top, no link out of it. `folder` becomes the installation's folder,
+// inside the CustomerCheckout folder the zip may hold.
+Outcome unzipInstallation(const QString &zip, const QString &staging, QString *folder,
+                          const Archives::Progress &progress, bool *wrapped)
+{
+    const Outcome unzipped = unzipInto(zip, staging, *folder, progress, wrapped);
+    if (!unzipped.ok())
+        return unzipped;
+    if (*wrapped)
+        *folder += QLatin1Char('/') + Installation::ccoFolderName;
+    if (!QFileInfo(*folder + QLatin1String("/run.sh")).isFile())
+        return Outcome::failed(QStringLiteral("the zip holds no run.sh at the top of the "
+                                              "installation: it is not a CCO installation"));
+    return Links::allInside(*folder);
+}
+
 Unpacking::Result replace(const QString &dataDir, const QString &name,
                           const std::function<Outcome(FolderSwap &, Unpacking::Result &)> &unpack)
 {
@@ -87,18 +105,10 @@ Result installation(const QString &dataDir, const QString &zip, const Archives::
 {
     const QString name = Installation::ccoFolderName;
     const Result result = replace(dataDir, name, [&](FolderSwap &swap, Result &result) {
-        const Outcome unzipped =
-            unzipInto(zip, swap.stagingPath(), swap.unpacked, progress, &result.wrapped);
-        if (!unzipped.ok())
-            return unzipped;
-        if (result.wrapped)
-            swap.unpacked += QLatin1Char('/') + name;
-        if (!QFileInfo(swap.unpacked + QLatin1String("/run.sh")).isFile())
-            return Outcome::failed(QStringLiteral("the zip holds no run.sh at the top of the "
-                                                  "installation: it is not a CCO installation"));
-        const Outcome inside = Links::allInside(swap.unpacked);
-        if (!inside.ok())
-            return inside;
+        const Outcome unpacked = unzipInstallation(zip, swap.stagingPath(), &swap.unpacked,
+                                                   progress, &result.wrapped);
+        if (!unpacked.ok())
+            return unpacked;
         // The till's own files, and where the installation came from.
         const Outcome site = SiteFiles::apply(dataDir, swap.unpacked);
         if (!site.ok())
@@ -117,6 +127,20 @@ Result installation(const QString &dataDir, const QString &zip, const Archives::
             Updates::beginTrial(dataDir);
     }
     return result;
+}
+
+Outcome check(const QString &dataDir, const QString &zip)
+{
+    if (!Installation::isRegularFile(zip))
+        return Outcome::failed(QStringLiteral("%1 is not a readable zip file").arg(zip));
+    QDir().mkpath(dataDir);
+    QTemporaryDir scratch(dataDir + QLatin1String("/.zip-check-XXXXXX"));
+    if (!scratch.isValid())
+        return Outcome::failed(QStringLiteral("cannot make a folder in %1").arg(dataDir));
+    QString folder = scratch.filePath(QStringLiteral("unpacked"));
+    QDir().mkpath(folder);
+    bool wrapped = false;
+    return unzipInstallation(zip, scratch.path(), &folder, [](double) {}, &wrapped);
 }
 
 Outcome into(const QString &dataDir, const QString &name, const QString &zip,

@@ -31,6 +31,11 @@ Result runtime(const QString &dataDir, const QString &archive, const Archives::P
 // encrypted or a link in it leads out of the installation.
 Result installation(const QString &dataDir, const QString &zip, const Archives::Progress &progress);
 
+// Checks `zip` as an import would, unpacking it in a scratch folder of
+// dataDir: readable, not encrypted, run.sh at the top of the installation,
+// no link out of it.
+Outcome check(const QString &dataDir, const QString &zip);
+
 // Unpacks `zip` into dataDir/name, which exists, keeping what the zip does
 // not hold.
 Outcome into(const QString &dataDir, const QString &name, const QString &zip,

@@ -107,6 +107,7 @@ public:
             shown.backFromTrial = how == "t";
             shown.portHolder = how == "h" ? holder : QString();
             shown.hold = how == "H" ? QString(TillHold::kLongestReason, QChar('W')) : QString();
+            shown.updatePending = how == "H";
             lines << CcoSupervisor::statusLine(shown);
         }
         return lines;

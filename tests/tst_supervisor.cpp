@@ -64,6 +64,7 @@ private slots:
     void askedFromOutside_data();
     void askedFromOutside();
     void holdAndDailyRestart();
+    void pushedUpdate();
     void staysAfterOperations_data();
     void staysAfterOperations();
 
@@ -759,4 +760,73 @@ void tst_Supervisor::holdAndDailyRestart()
     QCOMPARE(status("hold"), "");
     QCOMPARE(status("scheduledRestarts24h"), "2");
     QVERIFY(events.filter("unexpectedly").isEmpty());
+}
+
+void tst_Supervisor::pushedUpdate()
+{
+    QVERIFY(writeFile(TillConfig::defaultPath(), "[maintenance]\nwindow = 02:00-04:00\nidle = 1\n"));
+    timing.maintenanceLook = 50;
+    timing.trialWindow = 60000; // the stand-ins never answer: no trial decides here
+    QDateTime now(QDate(2026, 12, 9), QTime(12, 0));
+    const QByteArray ready = "echo 'Web container started.'; exec sleep 60";
+    auto open = [&] {
+        start(ready);
+        supervisor->maintenance()->setClock([&now] { return now; });
+        QTRY_VERIFY(events.contains("show"));
+    };
+    auto zipOf = [this, &ready](const QByteArray &version) {
+        const QString folder = home->scratch(version);
+        QProcess zip;
+        zip.setWorkingDirectory(folder);
+        if (writeScript(folder + "/run.sh", "echo " + version + " >> ../versions; " + ready))
+            zip.start("zip", {"-qr", "../" + version + ".zip", "."});
+        return zip.waitForFinished() && zip.exitCode() == 0 ? home->scratch(".") + "/" + version + ".zip" : QString();
+    };
+    auto update = [this](const QString &field) {
+        QJsonObject status;
+        StatusReport::read(StatusFile::path(home->appData()), &status);
+        const QJsonObject update = status.value("update").toObject();
+        return update.value(field.section('.', 0, 0)).toObject().value(field.section('.', 1)).toString();
+    };
+    auto versions = [this] { return QString(readFile(home->appData() + "/versions")).split('\n', Qt::SkipEmptyParts); };
+    open();
+    QString line;
+    // Refused before anything changes: no installation in it.
+    QVERIFY(writeFile(home->scratch("photos") + "/a.jpg", "jpg"));
+    QProcess photos;
+    photos.setWorkingDirectory(home->scratch("photos"));
+    photos.start("zip", {"-qr", "../photos.zip", "."});
+    QVERIFY(photos.waitForFinished());
+    QCOMPARE(provision({"update", home->scratch(".") + "/photos.zip"}, &line), 1);
+    QVERIFY2(line.startsWith("Update refused: the zip holds no run.sh"), qPrintable(line));
+    // Outside the window: queued; a newer one replaces it, and both say so.
+    QCOMPARE(provision({"update", zipOf("v2")}, &line), 0);
+    QCOMPARE(line, "Update queued: applied at the next free moment (outside the window now)");
+    QCOMPARE(provision({"update", zipOf("v3")}, &line), 0);
+    QCOMPARE(line, "The pending update v2.zip is replaced by v3.zip.");
+    QTRY_COMPARE(update("pending.name"), "v3.zip");
+    QCOMPARE(supervisor->status(), "CCO is running · update pending");
+    // Still pending in an app opened again; applied once the window opens.
+    supervisor.reset();
+    executor.reset();
+    open();
+    QTest::qWait(200);
+    QCOMPARE(versions(), QStringList());
+    now.setTime(QTime(2, 30));
+    QTRY_COMPARE(versions(), QStringList{"v3"});
+    QCOMPARE(update("last.result") + " " + update("last.name"), "applied v3.zip");
+    QCOMPARE(update("pending.name"), "");
+    // Held: applied after the release; --now at any time.
+    QVERIFY(supervisor->maintenance()->setHold("stocktake", QDateTime()).ok());
+    QCOMPARE(provision({"update", zipOf("v4")}, &line), 0);
+    QCOMPARE(line, "Update queued: applied at the next free moment (held: stocktake now)");
+    QTest::qWait(200);
+    QCOMPARE(versions(), QStringList{"v3"});
+    QVERIFY(supervisor->maintenance()->release().ok());
+    QTRY_COMPARE(versions(), (QStringList{"v3", "v4"}));
+    now.setTime(QTime(12, 0));
+    QCOMPARE(provision({"update", zipOf("v5"), "--now"}, &line), 0);
+    QCOMPARE(line, "Update v5.zip applied: CCO is starting.");
+    QTRY_COMPARE(versions(), (QStringList{"v3", "v4", "v5"}));
+    QVERIFY2(events.filter("unexpectedly").isEmpty(), qPrintable(events.join('\n')));
 }

@@ -65,16 +65,20 @@
         </translation>
     </message>
     <message>
-        <source>Held: %1</source>
-        <translation>Gesperrt: %1</translation>
-    </message>
-    <message>
-        <source>%1 · held: %2</source>
-        <translation>%1 · gesperrt: %2</translation>
-    </message>
-    <message>
         <source>Stopping CCO</source>
         <translation>CCO wird beendet</translation>
+    </message>
+    <message>
+        <source>held: %1</source>
+        <translation>gesperrt: %1</translation>
+    </message>
+    <message>
+        <source>update pending</source>
+        <translation>Update ausstehend</translation>
+    </message>
+    <message>
+        <source>Updating CCO</source>
+        <translation>CCO wird aktualisiert</translation>
     </message>
 </context>
 <context>
