@@ -44,9 +44,10 @@ void CcoSupervisor::asked(Request *request)
                                "moment (%2 now).")
                     .arg(update.name, now.why));
             emit statusChanged();
-            return request->answer(true, QStringLiteral("Update queued: applied at the next free "
-                                                        "moment (%1 now)")
-                                             .arg(now.why));
+            return request->answer(true,
+                                   QStringLiteral("Update queued: applied at the next free "
+                                                  "moment (%1 now)")
+                                       .arg(now.why));
         }
         asker = request;
         awaits = Awaits::Update;
@@ -217,19 +218,20 @@ void CcoSupervisor::importUpdate()
     asking = true;
     go(State::Updating);
     QString failure;
-    const QMetaObject::Connection reason =
-        connect(exec, &CommandExecutor::processOutputChanged, this, [&failure](const QString &line) {
+    const QMetaObject::Connection reason = connect(
+        exec, &CommandExecutor::processOutputChanged, this, [&failure](const QString &line) {
             if (line.startsWith(QLatin1String("Failed to extract file. Error:"))
                 || line.contains(QLatin1String(" refused: ")))
                 failure = line.section(QLatin1String("Error:"), -1).trimmed();
         });
-    updateApplied = exec->extractCustomCCOZip(PendingUpdate::zip(data),
-                                              Installation::ccoFolderName, true);
+    updateApplied =
+        exec->extractCustomCCOZip(PendingUpdate::zip(data), Installation::ccoFolderName, true);
     disconnect(reason);
     if (failure.isEmpty())
         failure = QStringLiteral("the import failed; the log says why");
     PendingUpdate::clear(data);
-    PendingUpdate::record(data, update, updateApplied ? QStringLiteral("applied") : QStringLiteral("failed"),
+    PendingUpdate::record(data, update,
+                          updateApplied ? QStringLiteral("applied") : QStringLiteral("failed"),
                           updateApplied ? QString() : failure);
     updateOutcome = updateApplied
         ? QStringLiteral("Update %1 applied: CCO is starting.").arg(update.name)

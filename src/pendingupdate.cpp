@@ -74,8 +74,8 @@ Outcome queue(const QString &dataFolder, const QString &source, const QString &s
                                    .arg(source, folder(dataFolder)));
     QFile::remove(zip(dataFolder));
     if (!QFile::rename(part, zip(dataFolder)))
-        return Outcome::failed(QStringLiteral("cannot put the update in place in %1")
-                                   .arg(folder(dataFolder)));
+        return Outcome::failed(
+            QStringLiteral("cannot put the update in place in %1").arg(folder(dataFolder)));
     const QJsonObject info{{"name", QFileInfo(source).fileName()},
                            {"sha256", sha256},
                            {"since", iso(QDateTime::currentDateTime())}};
@@ -116,12 +116,12 @@ QJsonValue json(const QString &dataFolder)
     const Info info = pending(dataFolder);
     const QJsonObject last = readObject(lastFile(dataFolder));
     return QJsonObject{
-        {"pending", info.pending ? QJsonValue(QJsonObject{{"name", info.name},
-                                                          {"sha256", info.sha256},
-                                                          {"since", info.since.isValid()
-                                                                ? QJsonValue(iso(info.since))
-                                                                : QJsonValue()}})
-                                 : QJsonValue()},
+        {"pending",
+         info.pending ? QJsonValue(QJsonObject{
+             {"name", info.name},
+             {"sha256", info.sha256},
+             {"since", info.since.isValid() ? QJsonValue(iso(info.since)) : QJsonValue()}})
+                      : QJsonValue()},
         {"last", last.isEmpty() ? QJsonValue() : QJsonValue(last)}};
 }
 

@@ -102,7 +102,7 @@ int usage()
                  "                until its page is shown (exit 1 if it does not get ready)\n"
                  "                --timeout S: wait at most S seconds for the app's outcome (60)\n"
                  "  hold [--reason TEXT] [--until TIME|DURATION], release\n"
-                 "                hold off what starts by itself (the daily restart); on disk;\n"
+                 "                hold off what starts by itself (daily restart, updates); on disk;\n"
                  "                --until 18:00, 2026-12-24T18:00, 90m, 2h, 1d ends it by itself\n"
                  "Exit code 0 on success, 1 on failure, 2 on wrong usage.\n");
     return 2;

@@ -21,8 +21,8 @@ int siteCommand(const QStringList &arguments, CommandExecutor *executor, QTextSt
     if (!set && !(verb == QLatin1String("remove") && arguments.size() == 2))
         return 2;
     const QString path = arguments.at(1);
-    const Outcome changed = set ? SiteFiles::set(data, path, arguments.at(2))
-                                : SiteFiles::remove(data, path);
+    const Outcome changed =
+        set ? SiteFiles::set(data, path, arguments.at(2)) : SiteFiles::remove(data, path);
     if (!changed.ok()) {
         out << "Nothing was changed: " << changed.why() << '.' << Qt::endl;
         return 1;
@@ -43,8 +43,8 @@ int siteCommand(const QStringList &arguments, CommandExecutor *executor, QTextSt
     } else {
         const Outcome applied = SiteFiles::apply(data, Installation::ccoFolder(data));
         if (!applied.ok()) {
-            out << line << " It could not be laid over the installation: " << applied.why()
-                << '.' << Qt::endl;
+            out << line << " It could not be laid over the installation: " << applied.why() << '.'
+                << Qt::endl;
             executor->writeToLog(line);
             return 1;
         }

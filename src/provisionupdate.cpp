@@ -53,7 +53,8 @@ int update(QStringList arguments, CommandExecutor *executor, QTextStream &out)
     QString replaced;
     const Outcome queued = PendingUpdate::queue(data, zip, sha256, &replaced);
     if (!queued.ok()) {
-        tell(out, executor, QStringLiteral("The update could not be queued: %1.").arg(queued.why()));
+        tell(out, executor,
+             QStringLiteral("The update could not be queued: %1.").arg(queued.why()));
         return 1;
     }
     if (!replaced.isEmpty())
@@ -76,11 +77,12 @@ int update(QStringList arguments, CommandExecutor *executor, QTextStream &out)
                  .arg(way.who.left(1).toUpper() + way.who.mid(1)));
         return 1;
     }
-    const bool imported = executor->extractCustomCCOZip(PendingUpdate::zip(data),
-                                                        Installation::ccoFolderName, true);
+    const bool imported =
+        executor->extractCustomCCOZip(PendingUpdate::zip(data), Installation::ccoFolderName, true);
     PendingUpdate::clear(data);
-    PendingUpdate::record(data, update, imported ? QStringLiteral("applied") : QStringLiteral("failed"),
-                          imported ? QString() : QStringLiteral("the import failed; the log says why"));
+    PendingUpdate::record(
+        data, update, imported ? QStringLiteral("applied") : QStringLiteral("failed"),
+        imported ? QString() : QStringLiteral("the import failed; the log says why"));
     tell(out, executor,
          imported ? QStringLiteral("Update %1 applied (no app running).").arg(update.name)
                   : QStringLiteral("The update %1 failed; the installation is as it was.")

@@ -135,9 +135,9 @@ Outcome apply(const QString &dataFolder, const QString &installation)
     const QList<Installation::PatchFailure> failures = result.copyFailures + result.placeFailures;
     if (failures.isEmpty())
         return Outcome::done();
-    return Outcome::failed(QStringLiteral("cannot copy %1 to %2: %3")
-                               .arg(failures.first().source, failures.first().destination,
-                                    failures.first().why));
+    return Outcome::failed(
+        QStringLiteral("cannot copy %1 to %2: %3")
+            .arg(failures.first().source, failures.first().destination, failures.first().why));
 }
 
 } // namespace SiteFiles

@@ -8,9 +8,10 @@
 #include <QString>
 
 // A hold a fleet's operator put on the till: while it stands, nothing that
-// disturbs a shop starts by itself (the daily restart). Kept in the data
-// folder as hold.json, so that it survives a restart of the app or the
-// device; one with an end is over by itself once its end has passed.
+// disturbs a shop starts by itself (the daily restart, a pushed update).
+// Kept in the data folder as hold.json, so that it survives a restart of
+// the app or the device; one with an end is over by itself once its end
+// has passed.
 struct TillHold
 {
     // A reason is a few words, for a status line.
