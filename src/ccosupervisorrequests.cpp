@@ -191,10 +191,19 @@ void CcoSupervisor::answerAsker()
 void CcoSupervisor::applyUpdate(const QString &why)
 {
     const PendingUpdate::Info update = PendingUpdate::pending(Installation::dataFolder());
-    // A later free moment takes it, once nothing else runs.
-    if (!update.pending || updating || !exec || exec->isBusy()
-        || (exec->program().state() != QProcess::NotRunning && !ownRun))
+    // Not while another request is being carried out, nor while an operation
+    // or the restore tool runs (the import would be refused, and the update
+    // lost): a later free moment takes it.
+    if (!update.pending || updating || !exec || busy() || (asker && awaits != Awaits::Update)) {
+        if (awaits == Awaits::Update && !updating) {
+            updateApplied = false;
+            updateOutcome = update.pending
+                ? QStringLiteral("Refused for now: an operation or the restore tool runs; the "
+                                 "update stays queued for the next free moment.")
+                : QStringLiteral("No update is pending.");
+        }
         return answerAsker();
+    }
     updating = true;
     updateOutcome.clear();
     say(QStringLiteral("Applying the update %1 (%2).").arg(update.name, why));
