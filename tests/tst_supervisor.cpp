@@ -829,4 +829,13 @@ void tst_Supervisor::pushedUpdate()
     QCOMPARE(line, "Update v5.zip applied: CCO is starting.");
     QTRY_COMPARE(versions(), (QStringList{"v3", "v4", "v5"}));
     QVERIFY2(events.filter("unexpectedly").isEmpty(), qPrintable(events.join('\n')));
+    // One whose page never answers within its trial is rolled back, and said
+    // so; the till's own files are on the one back.
+    QVERIFY(writeFile(home->appData() + "/site/config/pos.properties", "prefix=till-0417\n"));
+    timing.trialWindow = 500;
+    supervisor->setDelays(timing);
+    QCOMPARE(provision({"update", zipOf("v6"), "--now"}, &line), 0);
+    QTRY_COMPARE_WITH_TIMEOUT(update("last.result"), "rolled back", 5000);
+    QTRY_COMPARE(versions().last(), "v5");
+    QCOMPARE(readFile(home->cco() + "/config/pos.properties"), QByteArray("prefix=till-0417\n"));
 }
