@@ -1,5 +1,6 @@
 #include "pendingupdate.h"
 
+#include "isotime.h"
 #include "wholefile.h"
 
 #include <QDir>
@@ -13,11 +14,6 @@ namespace {
 QString folder(const QString &dataFolder)
 {
     return dataFolder + QLatin1String("/updates");
-}
-
-QString iso(const QDateTime &time)
-{
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
 }
 
 QJsonObject readObject(const QString &path)
@@ -78,7 +74,7 @@ Outcome queue(const QString &dataFolder, const QString &source, const QString &s
             QStringLiteral("cannot put the update in place in %1").arg(folder(dataFolder)));
     const QJsonObject info{{"name", QFileInfo(source).fileName()},
                            {"sha256", sha256},
-                           {"since", iso(QDateTime::currentDateTime())}};
+                           {"since", isoTime(QDateTime::currentDateTime())}};
     return WholeFile::replace(infoFile(dataFolder), QJsonDocument(info).toJson());
 }
 
@@ -95,7 +91,7 @@ void record(const QString &dataFolder, const Info &update, const QString &result
                            {"sha256", update.sha256},
                            {"result", result},
                            {"reason", reason.isEmpty() ? QJsonValue() : QJsonValue(reason)},
-                           {"at", iso(QDateTime::currentDateTime())}};
+                           {"at", isoTime(QDateTime::currentDateTime())}};
     WholeFile::replace(lastFile(dataFolder), QJsonDocument(last).toJson()).ok();
 }
 
@@ -120,7 +116,7 @@ QJsonValue json(const QString &dataFolder)
          info.pending ? QJsonValue(QJsonObject{
              {"name", info.name},
              {"sha256", info.sha256},
-             {"since", info.since.isValid() ? QJsonValue(iso(info.since)) : QJsonValue()}})
+             {"since", info.since.isValid() ? QJsonValue(isoTime(info.since)) : QJsonValue()}})
                       : QJsonValue()},
         {"last", last.isEmpty() ? QJsonValue() : QJsonValue(last)}};
 }

@@ -3,6 +3,7 @@
 #include "ccoprobe.h"
 #include "commandexecutor.h"
 #include "installation.h"
+#include "isotime.h"
 #include "requestchannel.h"
 #include "tillhold.h"
 #include "treestop.h"
@@ -17,13 +18,6 @@ namespace {
 const QStringList kVerbs = {QStringLiteral("stop"), QStringLiteral("start"),
                             QStringLiteral("restart"), QStringLiteral("hold"),
                             QStringLiteral("release")};
-
-// A line of the tool's own, also for the app's log.
-void tell(QTextStream &out, CommandExecutor *log, const QString &line)
-{
-    out << line << Qt::endl;
-    log->writeToLog(line);
-}
 
 // With no app there, CCO is stopped here as the app would stop it.
 int stopHere(CommandExecutor *log, QTextStream &out)
@@ -72,6 +66,12 @@ int usage(QTextStream &out, const QString &why)
 
 } // namespace
 
+void tell(QTextStream &out, CommandExecutor *log, const QString &line)
+{
+    out << line << Qt::endl;
+    log->writeToLog(line);
+}
+
 int askTheApp(const QString &command, QStringList arguments, CommandExecutor *log, QTextStream &out)
 {
     if (!kVerbs.contains(command))
@@ -107,8 +107,7 @@ int askTheApp(const QString &command, QStringList arguments, CommandExecutor *lo
                 return usage(out,
                              QStringLiteral("--until takes a time to come (18:00, "
                                             "2026-12-24T18:00) or a duration (90m, 2h, 1d)"));
-            request.insert("until",
-                           until.toOffsetFromUtc(until.offsetFromUtc()).toString(Qt::ISODate));
+            request.insert("until", isoTime(until));
         } else {
             return usage(out, QStringLiteral("%1: unknown option for %2").arg(option, command));
         }

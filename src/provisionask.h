@@ -13,6 +13,9 @@ class QTextStream;
 int askTheApp(const QString &command, QStringList arguments, CommandExecutor *log,
               QTextStream &out);
 
+// Prints `line` and writes it to the app's log.
+void tell(QTextStream &out, CommandExecutor *log, const QString &line);
+
 // varnolet-provision update ZIP [--now] [--if-changed] [--timeout S]: the
 // zip checked as an import checks it, queued in the data folder, and the
 // app asked to apply it at the till's next free moment, or at once. With

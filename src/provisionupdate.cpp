@@ -12,16 +12,6 @@
 #include <QJsonObject>
 #include <QTextStream>
 
-namespace {
-
-void tell(QTextStream &out, CommandExecutor *log, const QString &line)
-{
-    out << line << Qt::endl;
-    log->writeToLog(line);
-}
-
-} // namespace
-
 int update(QStringList arguments, CommandExecutor *executor, QTextStream &out)
 {
     const bool now = arguments.removeAll(QStringLiteral("--now")) > 0;

@@ -1,6 +1,7 @@
 #include "statusfile.h"
 
 #include "installation.h"
+#include "isotime.h"
 #include "maintenancepin.h"
 #include "pendingupdate.h"
 #include "sitefiles.h"
@@ -15,11 +16,6 @@
 #include <QStorageInfo>
 
 namespace {
-
-QString isoTime(const QDateTime &time)
-{
-    return time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate);
-}
 
 QJsonValue orNull(const QString &text)
 {

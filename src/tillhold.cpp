@@ -1,21 +1,12 @@
 #include "tillhold.h"
 
+#include "isotime.h"
 #include "wholefile.h"
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QRegularExpression>
-
-namespace {
-
-QString iso(const QDateTime &time)
-{
-    return time.isValid() ? time.toOffsetFromUtc(time.offsetFromUtc()).toString(Qt::ISODate)
-                          : QString();
-}
-
-} // namespace
 
 QString TillHold::path(const QString &dataFolder)
 {
@@ -44,9 +35,9 @@ TillHold TillHold::read(const QString &dataFolder, const QDateTime &now)
 
 Outcome TillHold::write(const QString &dataFolder) const
 {
-    QJsonObject object{{"reason", reason}, {"since", iso(since)}};
+    QJsonObject object{{"reason", reason}, {"since", isoTime(since)}};
     if (until.isValid())
-        object.insert("until", iso(until));
+        object.insert("until", isoTime(until));
     return WholeFile::replace(path(dataFolder), QJsonDocument(object).toJson());
 }
 
@@ -86,8 +77,8 @@ QJsonValue TillHold::json() const
     if (!set)
         return QJsonValue();
     return QJsonObject{{"reason", reason},
-                       {"since", since.isValid() ? QJsonValue(iso(since)) : QJsonValue()},
-                       {"until", until.isValid() ? QJsonValue(iso(until)) : QJsonValue()}};
+                       {"since", since.isValid() ? QJsonValue(isoTime(since)) : QJsonValue()},
+                       {"until", until.isValid() ? QJsonValue(isoTime(until)) : QJsonValue()}};
 }
 
 QString TillHold::words() const
