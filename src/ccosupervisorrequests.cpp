@@ -226,18 +226,9 @@ void CcoSupervisor::importUpdate()
     countdown.cancel();
     asking = true;
     go(State::Updating);
-    QString failure;
-    const QMetaObject::Connection reason = connect(
-        exec, &CommandExecutor::processOutputChanged, this, [&failure](const QString &line) {
-            if (line.startsWith(QLatin1String("Failed to extract file. Error:"))
-                || line.contains(QLatin1String(" refused: ")))
-                failure = line.section(QLatin1String("Error:"), -1).trimmed();
-        });
     updateApplied =
         exec->extractCustomCCOZip(PendingUpdate::zip(data), Installation::ccoFolderName, true);
-    disconnect(reason);
-    if (failure.isEmpty())
-        failure = QStringLiteral("the import failed; the log says why");
+    const QString failure = exec->lastImportFailure();
     PendingUpdate::clear(data);
     PendingUpdate::record(data, update,
                           updateApplied ? QStringLiteral("applied") : QStringLiteral("failed"),

@@ -75,6 +75,8 @@ public:
     bool goBack();
     // The installation check, its findings in `lines`.
     bool checkInstallation(QStringList *lines);
+    // Why the last import failed; empty after one that succeeded.
+    QString lastImportFailure() const { return importFailure; }
 
 signals:
     void processOutputChanged(const QString &output);
@@ -130,6 +132,7 @@ private:
                       const std::function<Unpacking::Result()> &unpack);
 
     quint16 port = CcoProbe::kDefaultPort;
+    QString importFailure;
     qint64 minimumFree = Updates::kMinimumFreeBytes;
     CcoProcess ccoProcess;
     OutputLog *log = nullptr;

@@ -96,6 +96,7 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
                                           bool force)
 {
     const QString dataDir = Installation::dataFolder();
+    importFailure = QStringLiteral("it was refused; the output area says why");
     if (filePath.isEmpty()) {
         report("File not found:", filePath);
         return false;
@@ -130,11 +131,13 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
             return Unpacking::into(dataDir, extractedDirName, zip, running.reporter());
         });
     }
+    importFailure = outcome.why();
     if (!outcome.ok()) {
         qDebug() << "Failed to extract file. Error:" << outcome.why();
         show(QStringLiteral("Failed to extract file. Error:") + outcome.why(), true);
         return false;
     }
+    importFailure.clear();
     qDebug() << "File extracted successfully to" << dataDir;
     show(QStringLiteral("File extracted successfully to") + dataDir, true);
     return true;

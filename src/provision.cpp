@@ -196,11 +196,8 @@ int main(int argc, char *argv[])
             ? arguments.first()
             : QFileInfo(arguments.first()).absoluteFilePath();
         // The same zip again changes nothing.
-        const QString installed = Installation::zipHash(Installation::ccoFolder(dataDir));
-        if (ifChanged && !installed.isEmpty() && installed == WholeFile::sha256(zip)) {
-            out << "Unchanged: this installation is already in place." << Qt::endl;
+        if (ifChanged && unchanged(WholeFile::sha256(zip), out))
             return 0;
-        }
         return executor.extractCustomCCOZip(zip, Installation::ccoFolderName, true) ? 0 : 1;
     }
     if (command == QLatin1String("log") && arguments.size() <= 2) {

@@ -66,6 +66,15 @@ int usage(QTextStream &out, const QString &why)
 
 } // namespace
 
+bool unchanged(const QString &sha256, QTextStream &out)
+{
+    if (sha256.isEmpty()
+        || sha256 != Installation::zipHash(Installation::ccoFolder(Installation::dataFolder())))
+        return false;
+    out << "Unchanged: this installation is already in place." << Qt::endl;
+    return true;
+}
+
 void tell(QTextStream &out, CommandExecutor *log, const QString &line)
 {
     out << line << Qt::endl;

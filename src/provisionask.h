@@ -13,6 +13,9 @@ class QTextStream;
 int askTheApp(const QString &command, QStringList arguments, CommandExecutor *log,
               QTextStream &out);
 
+// When the installation came from a zip of `sha256`: says so, and true.
+bool unchanged(const QString &sha256, QTextStream &out);
+
 // Prints `line` and writes it to the app's log.
 void tell(QTextStream &out, CommandExecutor *log, const QString &line);
 

@@ -3,6 +3,7 @@
 #include "ccoprobe.h"
 #include "commandexecutor.h"
 #include "installation.h"
+#include "provisionask.h"
 #include "sitefiles.h"
 
 #include <QFileInfo>
@@ -31,26 +32,24 @@ int siteCommand(const QStringList &arguments, CommandExecutor *executor, QTextSt
                        : QStringLiteral("Site file %1 removed.").arg(path);
     // Laid over the installation now, unless CCO or the restore tool runs
     // from it; the next import, rollback or patch does it in any case.
-    const CcoProbe::InTheWay way = CcoProbe::inTheWay(data, true, executor->ccoPort());
+    const QString installation = Installation::ccoFolder(data);
+    bool laid = true;
     if (!set) {
         line += QStringLiteral(" The installation keeps its copy until the next import.");
-    } else if (!QFileInfo::exists(Installation::ccoFolder(data) + QLatin1String("/run.sh"))) {
+    } else if (!QFileInfo::exists(installation + QLatin1String("/run.sh"))) {
         line += QStringLiteral(" It is laid over the installation when one is imported.");
-    } else if (!way.who.isEmpty()) {
+    } else if (const CcoProbe::InTheWay way = CcoProbe::inTheWay(data, true, executor->ccoPort());
+               !way.who.isEmpty()) {
         line += QStringLiteral(" %1 is running: it is laid over the installation at the next "
                                "import, rollback or patch.")
                     .arg(way.who.left(1).toUpper() + way.who.mid(1));
     } else {
-        const Outcome applied = SiteFiles::apply(data, Installation::ccoFolder(data));
-        if (!applied.ok()) {
-            out << line << " It could not be laid over the installation: " << applied.why() << '.'
-                << Qt::endl;
-            executor->writeToLog(line);
-            return 1;
-        }
-        line += QStringLiteral(" Laid over the installation.");
+        const Outcome applied = SiteFiles::apply(data, installation);
+        laid = applied.ok();
+        line += laid
+            ? QStringLiteral(" Laid over the installation.")
+            : QStringLiteral(" It could not be laid over the installation: %1.").arg(applied.why());
     }
-    out << line << Qt::endl;
-    executor->writeToLog(line);
-    return 0;
+    tell(out, executor, line);
+    return laid ? 0 : 1;
 }

@@ -36,10 +36,8 @@ int update(QStringList arguments, CommandExecutor *executor, QTextStream &out)
         return 1;
     }
     const QString sha256 = WholeFile::sha256(zip);
-    if (ifChanged && sha256 == Installation::zipHash(Installation::ccoFolder(data))) {
-        out << "Unchanged: this installation is already in place." << Qt::endl;
+    if (ifChanged && unchanged(sha256, out))
         return 0;
-    }
     QString replaced;
     const Outcome queued = PendingUpdate::queue(data, zip, sha256, &replaced);
     if (!queued.ok()) {
@@ -70,9 +68,9 @@ int update(QStringList arguments, CommandExecutor *executor, QTextStream &out)
     const bool imported =
         executor->extractCustomCCOZip(PendingUpdate::zip(data), Installation::ccoFolderName, true);
     PendingUpdate::clear(data);
-    PendingUpdate::record(
-        data, update, imported ? QStringLiteral("applied") : QStringLiteral("failed"),
-        imported ? QString() : QStringLiteral("the import failed; the log says why"));
+    PendingUpdate::record(data, update,
+                          imported ? QStringLiteral("applied") : QStringLiteral("failed"),
+                          executor->lastImportFailure());
     tell(out, executor,
          imported ? QStringLiteral("Update %1 applied (no app running).").arg(update.name)
                   : QStringLiteral("The update %1 failed; the installation is as it was.")
