@@ -181,6 +181,9 @@ private:
 
     void say(const QString &line);
     void launch(bool byPerson);
+    // One more restart of CCO in the data folder's counts: `reason`, or
+    // the last unexpected end's when none is given.
+    void countRestart(const QString &reason = QString());
     void adopt(qint64 pid, const QString &description);
     void waitForRestoreTool(qint64 pid, const QString &description);
     // A CCO whose runner has ended while it runs on is stopped: its output

@@ -5,6 +5,7 @@
 #include "ccoprobe.h"
 #include "ccosupervisor.h"
 #include "installation.h"
+#include "tillcounters.h"
 
 #include <QDateTime>
 
@@ -26,6 +27,7 @@ std::unique_ptr<Supervision::Machine> CcoSupervisor::newMachine()
         {"restartNow",
          [this] {
              say(QStringLiteral("Restarting CCO (attempt %1).").arg(unexpectedEnds));
+             countRestart();
              launch(false);
          }},
         {"lookAtPortAgain", [this] { busy() ? portWait.later(delays.portLook) : launch(false); }},
@@ -100,6 +102,7 @@ std::unique_ptr<Supervision::Machine> CcoSupervisor::newMachine()
          [this] {
              say(QStringLiteral("Daily restart of CCO."));
              dailyRestarts << QDateTime::currentMSecsSinceEpoch();
+             countRestart(QStringLiteral("scheduled"));
              emit renewViewRequested();
              stopFor(true);
          }},
@@ -190,9 +193,23 @@ void CcoSupervisor::onEnded(int exitCode, QProcess::ExitStatus exitStatus, bool 
     lastExitCode = exitCode;
     stopCcoWithoutRunner();
     // A new installation that failed its trial: the previous one at once.
-    if (trial.died())
+    if (trial.died()) {
+        countRestart();
         return launch(false);
+    }
     restartAfterEnd();
+}
+
+void CcoSupervisor::countRestart(const QString &reason)
+{
+    const QString why = !reason.isEmpty() ? reason
+        : lastEnd == End::Hung            ? QStringLiteral("hung")
+        : lastEnd == End::Gone            ? QStringLiteral("gone")
+        : lastEnd == End::Crashed         ? QStringLiteral("crashed")
+                                          : QStringLiteral("exit");
+    const Outcome counted = TillCounters::addRestart(Installation::dataFolder(), why);
+    if (!counted.ok())
+        say(QStringLiteral("The restart could not be counted: %1.").arg(counted.why()));
 }
 
 void CcoSupervisor::restartAfterEnd()

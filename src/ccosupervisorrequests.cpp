@@ -73,6 +73,8 @@ void CcoSupervisor::asked(Request *request)
         say(line);
         return request->answer(true, line);
     }
+    if (running && verb == QLatin1String("restart"))
+        countRestart(QStringLiteral("requested"));
     asker = request;
     awaits = stop ? Awaits::Stop : wait ? Awaits::Page : Awaits::Start;
     // A start of a CCO that runs is no start.

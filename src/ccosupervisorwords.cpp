@@ -123,6 +123,7 @@ SupervisionStatus CcoSupervisor::published() const
     status.state = nameOf(exec && exec->isBusy() ? Published::Operation : now);
     status.pid = state() == State::RestartWait || state() == State::Stopped ? 0 : ccoPid();
     status.restarts24h = restart.restartsInLastDay();
+    status.restartAttempt = state() == State::RestartWait ? unexpectedEnds : 0;
     status.lastEnd = lastEndInWords();
     status.scheduledRestarts24h = RestartSchedule::inLastDay(dailyRestarts);
     status.hold = free.hold().json();

@@ -5,6 +5,7 @@
 #include "maintenancepin.h"
 #include "pendingupdate.h"
 #include "sitefiles.h"
+#include "tillcounters.h"
 #include "updates.h"
 #include "wholefile.h"
 
@@ -80,6 +81,10 @@ QJsonObject StatusFile::snapshot() const
                        {"state", published.state},
                        {"pid", published.pid > 0 ? QJsonValue(published.pid) : QJsonValue()},
                        {"restarts24h", published.restarts24h},
+                       {"restartAttempt",
+                        published.restartAttempt > 0 ? QJsonValue(published.restartAttempt)
+                                                     : QJsonValue()},
+                       {"counters", TillCounters::read(dataFolder)},
                        {"lastEnd", orNull(published.lastEnd)},
                        {"scheduledRestarts24h", published.scheduledRestarts24h},
                        {"hold", published.hold},

@@ -47,6 +47,7 @@ struct SupervisionStatus
     QString state = nameOf(Published::Idle);
     qint64 pid = 0; // CCO's process; 0 when none runs
     int restarts24h = 0;
+    int restartAttempt = 0; // the restart that is waited for; 0 when none
     QString lastEnd; // the last unexpected end in words; empty before one
     int scheduledRestarts24h = 0; // the daily restarts, never counted as deaths
     QJsonValue hold; // reason, since, until; null when none
@@ -56,6 +57,7 @@ struct SupervisionStatus
     bool operator==(const SupervisionStatus &other) const
     {
         return state == other.state && pid == other.pid && restarts24h == other.restarts24h
+            && restartAttempt == other.restartAttempt
             && lastEnd == other.lastEnd && scheduledRestarts24h == other.scheduledRestarts24h
             && hold == other.hold && free == other.free && notFree == other.notFree;
     }

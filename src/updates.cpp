@@ -5,6 +5,7 @@
 #include "ownfolder.h"
 #include "processtree.h"
 #include "sitefiles.h"
+#include "tillcounters.h"
 
 #include <QDir>
 #include <QFile>
@@ -119,6 +120,9 @@ Outcome rollBack(const QString &dataFolder, bool failed)
     }
     dir.rename(aside, kept);
     QFile::remove(trialFile(dataFolder));
+    // A count that cannot be written costs a monitor one rollback, never
+    // the rollback.
+    static_cast<void>(TillCounters::addRollback(dataFolder));
     return Outcome::done();
 }
 

@@ -9,6 +9,7 @@
 #include "statusreport.h"
 #include "tillconfig.h"
 #include "testsupport.h"
+#include "tillcounters.h"
 #include "tillhold.h"
 
 #include <QElapsedTimer>
@@ -92,6 +93,16 @@ private:
         QJsonObject status;
         StatusReport::read(StatusFile::path(home->appData()), &status);
         return status.value(field).toVariant().toString();
+    }
+
+    // The restarts counted in the data folder for `reason`, or all of them.
+    int counted(const char *reason = nullptr)
+    {
+        const QJsonObject restarts = TillCounters::read(home->appData()).value("restarts").toObject();
+        int all = 0;
+        for (const QJsonValue &count : restarts)
+            all += count.toInt();
+        return reason ? restarts.value(reason).toInt() : all;
     }
 
     // varnolet-provision, run while this process's supervisor answers it:
@@ -297,6 +308,7 @@ void tst_Supervisor::supervision()
     if (then == "kill the runner") {
         QCOMPARE(supervisor->status(), QStringLiteral("CCO is running"));
         QCOMPARE(supervisor->output()->text().count("Web container started."), 2);
+        QCOMPARE(counted("crashed"), 1);
         return;
     }
     QCOMPARE(supervisor->status(), QString(then == "running" ? "CCO is starting" : "CCO has stopped"));
@@ -322,6 +334,14 @@ void tst_Supervisor::growingDelays()
     start(script);
     QTRY_VERIFY_WITH_TIMEOUT(events.filter("Restarting CCO").size() >= delays.size(), 10000);
     QVERIFY(status("restarts24h").toInt() >= delays.size());
+    // Counted for good: the app closed and opened again still tells them.
+    const int restarts = events.filter("Restarting CCO").size();
+    QCOMPARE(counted("exit"), restarts);
+    supervisor.reset();
+    make("exec sleep 60");
+    QJsonObject written;
+    QVERIFY(StatusReport::read(StatusFile::path(home->appData()), &written));
+    QCOMPARE(written.value("counters").toObject().value("restarts").toObject().value("exit").toInt(), restarts);
     // Each end says it, then waits its delay before the restart (measured on
     // this test's clock, a few milliseconds off the supervisor's).
     for (int i = 0, end = 0; i < delays.size(); ++i) {
@@ -725,6 +745,9 @@ void tst_Supervisor::askedFromOutside()
     QCOMPARE(readFile(home->cco() + "/starts").count("start"), starts);
     QVERIFY2(events.filter("unexpectedly").isEmpty(), qPrintable(events.join('\n')));
     QCOMPARE(status("restarts24h"), "0");
+    // Only a restart asked for is counted, as asked for.
+    QCOMPARE(QString("%1 %2").arg(counted()).arg(counted("requested")),
+             arguments.first() == "restart" ? "1 1" : "0 0");
     if (!user.isEmpty())
         QVERIFY2(events.contains("A request from another user (uid 65534) was refused."), qPrintable(events.join('\n')));
     else if (arguments.first() == "stop")
@@ -746,6 +769,7 @@ void tst_Supervisor::holdAndDailyRestart()
     QTest::qWait(300); // once
     QCOMPARE(starts(), 2);
     QCOMPARE(status("scheduledRestarts24h") + " " + status("restarts24h"), "1 0");
+    QCOMPARE(counted("scheduled"), counted());
     // Held over the next day's time, kept for a new app, caught up once it ends.
     QVERIFY(supervisor->maintenance()->setHold("stocktake", now.addDays(1).addSecs(600)).ok());
     now = now.addDays(1);
