@@ -28,6 +28,9 @@ packages=(
     # checks of the installed tree and the click package; a real parser of
     # the status's Prometheus text
     desktop-file-utils click python3 python3-prometheus-client
+    # promtool for the metrics and the alerting rules, and a real textfile
+    # collector to scrape
+    prometheus prometheus-node-exporter
 )
 
 SUDO=""

@@ -3,7 +3,8 @@
 //
 //   varnolet-provision [--verbose] check | extract-jdk | import ZIP | patch
 //                      | log [--events] [N]
-//                      | status [--json|--prom] | pin set | pin clear
+//                      | status [--json|--prom|--textfile PATH] [--label N=V]... [--from FILE]
+//                      | pin set | pin clear
 //                      | config check|show [FILE]
 //                      | stop | start [--wait] | restart [--wait] [--timeout S]
 //                      | hold [--reason TEXT] [--until TIME|DURATION] | release
@@ -16,16 +17,13 @@
 #include "outputlog.h"
 #include "provisionask.h"
 #include "provisionsite.h"
-#include "statusfile.h"
-#include "statusreport.h"
+#include "provisionstatus.h"
 #include "tillconfig.h"
 #include "wholefile.h"
 
 #include <QCoreApplication>
-#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QTextStream>
 
 #include <cstdio>
@@ -88,9 +86,12 @@ int usage()
                  "                previous one\n"
                  "  pin set       ask twice for a maintenance PIN (4 to 12 digits) and set it\n"
                  "  pin clear     remove the maintenance PIN\n"
-                 "  status [--json|--prom]\n"
-                 "                how the till is, for a person, as the app's JSON, or for\n"
-                 "                Prometheus; exit code 0 ready, 1 on the way, 2 down, 3 unknown\n"
+                 "  status [--json|--prom|--textfile PATH] [--label NAME=VALUE]... [--from FILE]\n"
+                 "                how the till is: a plugin line and every field, the app's JSON,\n"
+                 "                or for Prometheus, printed or written whole to PATH (a folder:\n"
+                 "                PATH/varnolet.prom) with the labels given; --from: a status\n"
+                 "                file fetched from a till (- for standard input); exit code 0\n"
+                 "                ready, 1 on the way, 2 down, 3 unknown\n"
                  "  config check [FILE]\n"
                  "                check varnolet.conf (the app's, or FILE): one line per fault\n"
                  "  config show [FILE]\n"
@@ -138,6 +139,11 @@ int main(int argc, char *argv[])
         for (const QString &line : lines)
             out << line << '\n';
         return verb == QLatin1String("check") && !lines.isEmpty() ? 1 : 0;
+    }
+    if (command == QLatin1String("status")) {
+        const int exitCode = statusCommand(arguments, Installation::dataFolder(), out);
+        out.flush();
+        return exitCode < 0 ? usage() + 1 : exitCode; // unknown, as the convention has it
     }
     CommandExecutor executor;
     // On a terminal a long operation shows its progress on one line that
@@ -212,38 +218,6 @@ int main(int argc, char *argv[])
              OutputLog::tail(dataDir, count, events ? OutputLog::Events : OutputLog::Everything))
             out << line << '\n';
         return 0;
-    }
-    if (command == QLatin1String("status") && arguments.size() <= 1) {
-        const QString format = arguments.value(0);
-        if (!format.isEmpty() && format != QLatin1String("--json")
-            && format != QLatin1String("--prom"))
-            return usage() + 1; // unknown, as the convention has it
-        QJsonObject status;
-        const QString path = StatusFile::path(dataDir);
-        QString why;
-        if (!StatusReport::read(path, &status, &why)) {
-            // A machine still reads that the till is down, and why.
-            const QString reason = QStringLiteral("no status at %1: the app has not run here, or "
-                                                  "it cannot be read (%2)")
-                                       .arg(path, why);
-            if (format == QLatin1String("--prom"))
-                out << StatusReport::unreadablePrometheus(reason);
-            else if (format == QLatin1String("--json"))
-                out << QJsonDocument(QJsonObject{{"state", "unknown"}, {"reason", reason}})
-                           .toJson();
-            else
-                out << reason << '\n';
-            out.flush();
-            return 3;
-        }
-        const QDateTime now = QDateTime::currentDateTime();
-        if (format == QLatin1String("--json"))
-            out << QJsonDocument(status).toJson();
-        else
-            out << (format.isEmpty() ? StatusReport::forPerson(status, now)
-                                     : StatusReport::prometheus(status, now));
-        out.flush();
-        return StatusReport::verdict(status, now).exitCode;
     }
     if (command == QLatin1String("rollback") && arguments.isEmpty())
         return executor.goBack() ? 0 : 1;

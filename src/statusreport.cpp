@@ -28,11 +28,6 @@ std::optional<qint64> heartbeatAge(const QJsonObject &status, const QDateTime &n
     return beat.isValid() ? std::optional<qint64>(beat.secsTo(now)) : std::nullopt;
 }
 
-bool fresh(std::optional<qint64> age)
-{
-    return age && *age >= -StatusReport::kAheadSeconds && *age <= StatusReport::kStaleSeconds;
-}
-
 QString valueText(const QJsonValue &value)
 {
     if (value.isArray())
@@ -42,21 +37,81 @@ QString valueText(const QJsonValue &value)
     return value.isNull() ? QStringLiteral("null") : value.toVariant().toString();
 }
 
-// HELP text as the text format has it: no line breaks, backslashes doubled.
-QString helpText(QString text)
+QString withSince(const QString &what, const QJsonObject &status)
 {
-    return text.replace(QLatin1Char('\\'), QLatin1String("\\\\"))
-        .replace(QLatin1Char('\n'), QLatin1String("\\n"));
+    const QString since = status.value("since").toString();
+    return since.isEmpty() ? what : QStringLiteral("%1 since %2").arg(what, since);
 }
 
-QString metric(const QString &name, const QString &help, const QString &samples)
+// Why CCO is being started again, in the words of status.json's lastEnd.
+QString restarting(const QJsonObject &status)
 {
-    return QStringLiteral("# HELP %1 %2\n# TYPE %1 gauge\n%3").arg(name, helpText(help), samples);
+    const QString end = status.value("lastEnd").toString();
+    const QString after = end == QLatin1String("crashed") ? QStringLiteral("a crash")
+        : end == QLatin1String("stopped answering")       ? QStringLiteral("it stopped answering")
+        : end == QLatin1String("its processes are gone")  ? QStringLiteral("its processes were gone")
+                                                           : end;
+    QString text = after.isEmpty() ? QStringLiteral("restarting CCO")
+                                   : QStringLiteral("restarting after %1").arg(after);
+    const int attempt = status.value("restartAttempt").toInt();
+    return attempt > 0 ? text + QStringLiteral(" (attempt %1)").arg(attempt) : text;
 }
 
-QString sample(const QString &name, double value)
+// What a running state comes to in a few words.
+QString stateReason(const QString &state, const QJsonObject &status)
 {
-    return QStringLiteral("%1 %2\n").arg(name).arg(value, 0, 'f', 0);
+    if (state == QLatin1String("ready"))
+        return withSince(QStringLiteral("CCO ready"), status);
+    if (state == QLatin1String("starting"))
+        return withSince(QStringLiteral("CCO starting"), status);
+    if (state == QLatin1String("restarting"))
+        return restarting(status);
+    if (state == QLatin1String("stopped"))
+        return withSince(QStringLiteral("CCO stopped"), status);
+    if (state == QLatin1String("hung"))
+        return QStringLiteral("CCO stopped answering");
+    if (state == QLatin1String("not-ready"))
+        return QStringLiteral("CCO runs but never got ready");
+    if (state == QLatin1String("stranger"))
+        return QStringLiteral("another program holds CCO's address");
+    if (state == QLatin1String("operation"))
+        return withSince(QStringLiteral("an import, unpack or patch runs"), status);
+    return withSince(QStringLiteral("CCO %1").arg(state), status);
+}
+
+// One value of the performance data; "U" where it is not known.
+QString perf(const char *label, std::optional<qint64> value, const char *unit,
+             const char *thresholds)
+{
+    return QStringLiteral("'%1'=%2%3")
+        .arg(QLatin1String(label),
+             value ? QString::number(*value) + QLatin1String(unit) : QStringLiteral("U"),
+             QLatin1String(thresholds));
+}
+
+QString perfdata(std::optional<qint64> restarts, std::optional<qint64> freeBytes,
+                 std::optional<qint64> age, std::optional<qint64> inState)
+{
+    const QString heartbeatRange = QStringLiteral(";;%1:%2")
+                                       .arg(-StatusReport::kAheadSeconds)
+                                       .arg(StatusReport::kStaleSeconds);
+    return QStringList{perf("restarts_24h", restarts, "", ";;;0"),
+                       perf("free_bytes", freeBytes, "B", ";;;0"),
+                       perf("heartbeat_age", age, "s", heartbeatRange.toLatin1().constData()),
+                       perf("state_seconds", inState, "s", "")}
+        .join(QLatin1Char(' '));
+}
+
+QString pluginWord(int exitCode)
+{
+    static const char *const words[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
+    return QLatin1String(words[exitCode >= 0 && exitCode <= 3 ? exitCode : 3]);
+}
+
+std::optional<qint64> number(const QJsonObject &status, const char *field)
+{
+    const QJsonValue value = status.value(QLatin1String(field));
+    return value.isDouble() ? std::optional<qint64>(qint64(value.toDouble())) : std::nullopt;
 }
 
 } // namespace
@@ -80,78 +135,57 @@ bool read(const QString &path, QJsonObject *status, QString *why)
     return document.isObject();
 }
 
+bool fresh(const QJsonObject &status, const QDateTime &now)
+{
+    const std::optional<qint64> age = heartbeatAge(status, now);
+    return age && *age >= -kAheadSeconds && *age <= kStaleSeconds;
+}
+
 Verdict verdict(const QJsonObject &status, const QDateTime &now)
 {
     const QString state = status.value("state").toString();
     const std::optional<int> code = exitOf(state);
     const std::optional<qint64> age = heartbeatAge(status, now);
     if (!code || !age)
-        return {3, QStringLiteral("the status file has no known state or no heartbeat")};
+        return {3, QStringLiteral("the status has no known state or no heartbeat")};
     if (*age > kStaleSeconds)
-        return {2,
-                QStringLiteral("the app has not written its status for %1 seconds: it is gone")
-                    .arg(*age)};
+        return {2, QStringLiteral("the app is gone: no status for %1 s").arg(*age)};
     if (*age < -kAheadSeconds)
-        return {3, QStringLiteral("the heartbeat lies %1 seconds ahead of this clock").arg(-*age)};
-    const QString ahead = *age < 0
-        ? QStringLiteral(" (the heartbeat lies %1 seconds ahead: the clock stepped back)")
-              .arg(-*age)
-        : QString();
+        return {3, QStringLiteral("the heartbeat lies %1 s ahead of this clock").arg(-*age)};
+    const QString ahead =
+        *age < 0 ? QStringLiteral(" (the clock stepped back %1 s)").arg(-*age) : QString();
     if (state != QLatin1String("idle"))
-        return {*code, QStringLiteral("CCO is %1").arg(state) + ahead};
+        return {*code, stateReason(state, status) + ahead};
     const QJsonObject installation = status.value("installation").toObject();
     if (installation.contains("checkPassed") && !installation.value("checkPassed").toBool())
-        return {2, QStringLiteral("CCO cannot start: the installation check failed") + ahead};
+        return {2, QStringLiteral("the installation check failed: CCO cannot start") + ahead};
     const QDateTime since = QDateTime::fromString(status.value("since").toString(), Qt::ISODate);
     if (since.isValid() && since.secsTo(now) > kIdleSeconds)
-        return {2,
-                QStringLiteral("nobody has started CCO for %1 minutes (the countdown was "
-                               "cancelled, or a start failed)")
-                        .arg(since.secsTo(now) / 60)
-                    + ahead};
-    return {1, QStringLiteral("CCO is not started yet") + ahead};
+        return {2, QStringLiteral("nobody started CCO for %1 minutes").arg(since.secsTo(now) / 60)
+                       + ahead};
+    return {1, QStringLiteral("CCO not started yet") + ahead};
 }
 
-QString prometheus(const QJsonObject &status, const QDateTime &now)
+QString pluginLine(const QJsonObject &status, const QDateTime &now)
 {
-    const std::optional<qint64> age = heartbeatAge(status, now);
-    const QString state = status.value("state").toString();
-    QString states;
-    for (const PublishedName &published : kPublished)
-        states += QStringLiteral("varnolet_state{state=\"%1\"} %2\n")
-                      .arg(QLatin1String(published.name))
-                      .arg(state == QLatin1String(published.name));
-    return metric("varnolet_up", "Whether the app wrote its status within the last 3 minutes.",
-                  sample("varnolet_up", fresh(age)))
-        + metric("varnolet_status_readable", "Whether status.json could be read.",
-                 sample("varnolet_status_readable", 1))
-        + metric("varnolet_cco_ready", "Whether CCO's page is shown.",
-                 sample("varnolet_cco_ready", state == QLatin1String("ready")))
-        + metric("varnolet_cco_restarts_24h", "Automatic restarts of CCO in the last 24 hours.",
-                 sample("varnolet_cco_restarts_24h", status.value("restarts24h").toDouble()))
-        + metric(
-               "varnolet_heartbeat_timestamp_seconds", "When the app last wrote its status.",
-               sample("varnolet_heartbeat_timestamp_seconds",
-                      age ? QDateTime::fromString(status.value("heartbeat").toString(), Qt::ISODate)
-                                .toSecsSinceEpoch()
-                          : 0))
-        + metric("varnolet_free_bytes", "Free bytes on the data folder's file system.",
-                 sample("varnolet_free_bytes", status.value("freeBytes").toDouble()))
-        + metric("varnolet_state", "The till's state: 1 for the one it is in.", states);
+    const Verdict said = verdict(status, now);
+    const QDateTime since = QDateTime::fromString(status.value("since").toString(), Qt::ISODate);
+    return QStringLiteral("VARNOLET %1 - %2 | %3")
+        .arg(pluginWord(said.exitCode), said.reason,
+             perfdata(number(status, "restarts24h"), number(status, "freeBytes"),
+                      heartbeatAge(status, now),
+                      since.isValid() ? std::optional<qint64>(since.secsTo(now)) : std::nullopt));
 }
 
-QString unreadablePrometheus(const QString &why)
+QString unreadablePluginLine(const QString &why)
 {
-    return metric("varnolet_up", "Whether the app wrote its status within the last 3 minutes.",
-                  sample("varnolet_up", 0))
-        + metric("varnolet_status_readable",
-                 QStringLiteral("Whether status.json could be read; it could not: %1.").arg(why),
-                 sample("varnolet_status_readable", 0));
+    return QStringLiteral("VARNOLET UNKNOWN - %1 | %2")
+        .arg(why, perfdata(std::nullopt, std::nullopt, std::nullopt, std::nullopt));
 }
 
 QString forPerson(const QJsonObject &status, const QDateTime &now)
 {
-    QString text = verdict(status, now).reason + QLatin1Char('\n');
+    QString text = pluginLine(status, now) + QLatin1Char('\n');
     for (auto it = status.begin(); it != status.end(); ++it) {
         const QJsonObject inner = it.value().toObject();
         if (!it.value().isObject()) {

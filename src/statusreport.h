@@ -7,8 +7,9 @@
 
 // The readers' side of status.json, for `varnolet-provision status`: the
 // file read without ever waiting on it, what it comes to by the
-// monitoring-plugin convention and why, and the forms a person, a script
-// and Prometheus read it in. Knows nothing of the app that writes it.
+// monitoring-plugin convention and why, and the forms a person and a
+// plugin-based check read it in (Prometheus' is StatusMetrics). Knows
+// nothing of the app that writes it.
 namespace StatusReport {
 
 // No status is larger: a larger file is not read.
@@ -23,10 +24,13 @@ constexpr qint64 kIdleSeconds = 15 * 60;
 // The status in `path`, read without waiting: false when there is none,
 // it is no regular file, too large, or not JSON; `why` says which.
 bool read(const QString &path, QJsonObject *status, QString *why = nullptr);
+// Whether the heartbeat is recent enough for the app to be there.
+bool fresh(const QJsonObject &status, const QDateTime &now);
 
 // 0 ready; 1 on the way (starting, restarting, an operation, idle for a
 // while); 2 down (stopped, hung, not-ready, stranger, idle with a failed
-// check or for 15 minutes, or the heartbeat stale); 3 unknown.
+// check or for 15 minutes, or the heartbeat stale); 3 unknown. The reason
+// in a few words, as a dashboard shows it.
 struct Verdict
 {
     int exitCode = 3;
@@ -34,11 +38,13 @@ struct Verdict
 };
 Verdict verdict(const QJsonObject &status, const QDateTime &now);
 
-// The Prometheus text format, for node_exporter's textfile collector; for
-// a status that cannot be read, the till down and why.
-QString prometheus(const QJsonObject &status, const QDateTime &now);
-QString unreadablePrometheus(const QString &why);
-// The verdict's reason, then one line a field, nested fields as
+// A monitoring plugin's first line: "VARNOLET OK - CCO ready since ... |
+// 'restarts_24h'=0;;;0 ...", the word that of the exit code, numbers in
+// the C locale whatever the device's language.
+QString pluginLine(const QJsonObject &status, const QDateTime &now);
+// For a status that cannot be read: UNKNOWN, `why`, every value "U".
+QString unreadablePluginLine(const QString &why);
+// The plugin line, then one line a field, nested fields as
 // "installation.present".
 QString forPerson(const QJsonObject &status, const QDateTime &now);
 

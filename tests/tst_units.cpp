@@ -403,25 +403,29 @@ void tst_Units::status_data()
     // Minutes in the state; -1: idle with the installation check failed.
     QTest::addColumn<int>("minutes");
     QTest::addColumn<int>("exitStatus");
+    // How the plugin line's reason begins; empty: not looked at.
+    QTest::addColumn<QString>("reason");
 
-    QTest::newRow("ready") << "ready" << 5 << 0 << 0;
-    QTest::newRow("starting") << "starting" << 5 << 0 << 1;
-    QTest::newRow("an import runs") << "operation" << 5 << 0 << 1;
-    QTest::newRow("stopped") << "stopped" << 5 << 0 << 2;
-    QTest::newRow("never got ready") << "not-ready" << 5 << 0 << 2;
-    QTest::newRow("another program on CCO's port") << "stranger" << 5 << 0 << 2;
-    QTest::newRow("hung") << "hung" << 5 << 0 << 2;
-    QTest::newRow("idle: the countdown cancelled a minute ago") << "idle" << 5 << 1 << 1;
-    QTest::newRow("idle for 16 minutes") << "idle" << 5 << 16 << 2;
-    QTest::newRow("idle: the installation check failed") << "idle" << 5 << -1 << 2;
-    QTest::newRow("ready, but the app is gone") << "ready" << 200 << 0 << 2;
-    QTest::newRow("ready, the clock stepped back 4 minutes") << "ready" << -240 << 0 << 0;
-    QTest::newRow("a heartbeat 10 minutes ahead") << "ready" << -600 << 0 << 3;
-    QTest::newRow("no status") << "" << -1 << 0 << 3;
-    QTest::newRow("not JSON") << "" << -2 << 0 << 3;
-    QTest::newRow("a FIFO, not waited on") << "" << -3 << 0 << 3;
-    QTest::newRow("a folder") << "" << -4 << 0 << 3;
-    QTest::newRow("larger than any status") << "" << -5 << 0 << 3;
+    QTest::newRow("ready") << "ready" << 5 << 0 << 0 << "CCO ready since ";
+    QTest::newRow("starting") << "starting" << 5 << 0 << 1 << "";
+    QTest::newRow("restarting") << "restarting" << 5 << 0 << 1 << "restarting after exit code 3 (attempt 2)";
+    QTest::newRow("an import runs") << "operation" << 5 << 0 << 1 << "";
+    QTest::newRow("stopped") << "stopped" << 5 << 0 << 2 << "";
+    QTest::newRow("never got ready") << "not-ready" << 5 << 0 << 2 << "";
+    QTest::newRow("another program on CCO's port") << "stranger" << 5 << 0 << 2 << "";
+    QTest::newRow("hung") << "hung" << 5 << 0 << 2 << "";
+    QTest::newRow("idle: the countdown cancelled a minute ago") << "idle" << 5 << 1 << 1 << "";
+    QTest::newRow("idle for 16 minutes") << "idle" << 5 << 16 << 2 << "";
+    QTest::newRow("idle: the installation check failed") << "idle" << 5 << -1 << 2 << "";
+    QTest::newRow("ready, but the app is gone") << "ready" << 200 << 0 << 2 << "the app is gone: no status for 20";
+    QTest::newRow("ready, the clock stepped back 4 minutes") << "ready" << -240 << 0 << 0
+                                                              << "CCO ready since ";
+    QTest::newRow("a heartbeat 10 minutes ahead") << "ready" << -600 << 0 << 3 << "";
+    QTest::newRow("no status") << "" << -1 << 0 << 3 << "no status file";
+    QTest::newRow("not JSON") << "" << -2 << 0 << 3 << "";
+    QTest::newRow("a FIFO, not waited on") << "" << -3 << 0 << 3 << "";
+    QTest::newRow("a folder") << "" << -4 << 0 << 3 << "";
+    QTest::newRow("larger than any status") << "" << -5 << 0 << 3 << "";
 }
 
 void tst_Units::status()
@@ -430,6 +434,7 @@ void tst_Units::status()
     QFETCH(int, age);
     QFETCH(int, minutes);
     QFETCH(int, exitStatus);
+    QFETCH(QString, reason);
     DataHome home;
     const QDateTime now = QDateTime::currentDateTime();
     const QString beat = now.addSecs(-age).toOffsetFromUtc(3600).toString(Qt::ISODate);
@@ -437,7 +442,11 @@ void tst_Units::status()
     if (!unreadable)
         QVERIFY(writeFile(StatusFile::path(home.appData()),
                           QString("{\"state\": \"%1\", \"heartbeat\": \"%2\", \"since\": \"%3\", \"restarts24h\": 2, "
-                                  "\"freeBytes\": 1000, \"installation\": {\"checkPassed\": %4}}")
+                                  "\"freeBytes\": 1000, \"installation\": {\"checkPassed\": %4, \"trial\": true, "
+                                  "\"previousKept\": true, \"importedAt\": \"%3\", \"sha256\": \"ab\"}, "
+                                  "\"version\": \"1.0\", \"lastEnd\": \"exit code 3\", \"restartAttempt\": 2, "
+                                  "\"counters\": {\"restarts\": {\"hung\": 1}, \"rollbacks\": 1}, "
+                                  "\"update\": {\"pending\": {\"since\": \"%3\"}}, \"hold\": null}")
                               .arg(state, beat, now.addSecs(-60 * qMax(minutes, 0)).toString(Qt::ISODate),
                                    minutes < 0 ? "false" : "true")
                               .toUtf8()));
@@ -459,8 +468,30 @@ void tst_Units::status()
         const QByteArray printed = tool.readAllStandardOutput();
         if (format == "--json" && unreadable)
             QCOMPARE(QJsonDocument::fromJson(printed).object().value("state").toString(), QStringLiteral("unknown"));
+        // A plugin's first line: the word of the exit code, a reason, and
+        // performance data a plugin-based check graphs.
+        static const QRegularExpression plugin(
+            "^VARNOLET (OK|WARNING|CRITICAL|UNKNOWN) - [^|\\n]+ \\| "
+            "'restarts_24h'=(\\d+|U);;;0 'free_bytes'=(\\d+B|U);;;0 "
+            "'heartbeat_age'=(-?\\d+s|U);;-300:180 'state_seconds'=(-?\\d+s|U)\\n");
+        const QRegularExpressionMatch line = plugin.match(QString::fromUtf8(printed));
+        if (format.isEmpty()) {
+            QVERIFY2(line.hasMatch(), printed.constData());
+            QCOMPARE(line.captured(1), QStringList({"OK", "WARNING", "CRITICAL", "UNKNOWN"}).at(exitStatus));
+            QVERIFY2(printed.mid(printed.indexOf(" - ") + 3).startsWith(reason.toUtf8()), printed.constData());
+        }
         if (format != "--prom")
             continue;
+#ifdef PROMTOOL
+        // Prometheus' own linter finds nothing to say.
+        QProcess lint;
+        lint.start(PROMTOOL, {"check", "metrics"});
+        lint.write(printed);
+        lint.closeWriteChannel();
+        QVERIFY(lint.waitForFinished());
+        const QByteArray said = lint.readAllStandardOutput() + lint.readAllStandardError();
+        QVERIFY2(lint.exitCode() == 0 && said.isEmpty(), said.constData());
+#endif
         // Read by a real Prometheus parser: up, the state, the restarts;
         // down, where the status cannot be read.
         QProcess parser;
