@@ -585,6 +585,7 @@ void tst_Supervisor::trial()
     if (starts == 0) {
         QTRY_VERIFY(!QFile::exists(home->cco() + ".trial"));
         QVERIFY(QFile::exists(home->cco() + ".previous/run.sh") && !QFile::exists(home->appData() + "/good-runs"));
+        QCOMPARE(TillCounters::read(home->appData()).value("rollbacks").toInt(), 0);
         return;
     }
     QTRY_VERIFY_WITH_TIMEOUT(QFile::exists(home->appData() + "/good-runs"), 8000);
@@ -595,6 +596,7 @@ void tst_Supervisor::trial()
                                  .arg(home->cco())),
              qPrintable(events.join('\n')));
     QCOMPARE(supervisor->status(), QStringLiteral("The new installation never got ready; the previous one is back"));
+    QCOMPARE(TillCounters::read(home->appData()).value("rollbacks").toInt(), 1);
 }
 
 void tst_Supervisor::staysAfterOperations_data()
