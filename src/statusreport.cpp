@@ -102,6 +102,12 @@ QString perfdata(std::optional<qint64> restarts, std::optional<qint64> freeBytes
         .join(QLatin1Char(' '));
 }
 
+// A plugin's text ends at the first "|" or line break.
+QString pluginText(QString text)
+{
+    return text.replace(QLatin1Char('|'), QLatin1Char('/')).replace(QLatin1Char('\n'), QLatin1Char(' '));
+}
+
 QString pluginWord(int exitCode)
 {
     static const char *const words[] = {"OK", "WARNING", "CRITICAL", "UNKNOWN"};
@@ -171,7 +177,7 @@ QString pluginLine(const QJsonObject &status, const QDateTime &now)
     const Verdict said = verdict(status, now);
     const QDateTime since = QDateTime::fromString(status.value("since").toString(), Qt::ISODate);
     return QStringLiteral("VARNOLET %1 - %2 | %3")
-        .arg(pluginWord(said.exitCode), said.reason,
+        .arg(pluginWord(said.exitCode), pluginText(said.reason),
              perfdata(number(status, "restarts24h"), number(status, "freeBytes"),
                       heartbeatAge(status, now),
                       since.isValid() ? std::optional<qint64>(since.secsTo(now)) : std::nullopt));
@@ -180,7 +186,7 @@ QString pluginLine(const QJsonObject &status, const QDateTime &now)
 QString unreadablePluginLine(const QString &why)
 {
     return QStringLiteral("VARNOLET UNKNOWN - %1 | %2")
-        .arg(why, perfdata(std::nullopt, std::nullopt, std::nullopt, std::nullopt));
+        .arg(pluginText(why), perfdata(std::nullopt, std::nullopt, std::nullopt, std::nullopt));
 }
 
 QString forPerson(const QJsonObject &status, const QDateTime &now)

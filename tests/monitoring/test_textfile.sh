@@ -29,6 +29,10 @@ cat >"$status" <<JSON
  "update": {"pending": null, "last": null}, "hold": null}
 JSON
 
+# A plugin's line ends its text at the first "|": a reason never holds one.
+line=$("$tool" status --from "$scratch/no|such.json" || true)
+[ "$(tr -cd '|' <<<"$line" | wc -c)" = 1 ] || fail "the plugin line has a '|' in its text: $line"
+
 # The till's own file: whole, readable by the collector, the status's exit code.
 "$tool" status --textfile "$scratch/textfile" || fail "status --textfile of a ready till exited $?"
 [ "$(stat -c %a "$scratch/textfile/varnolet.prom")" = 644 ] || fail "varnolet.prom is not mode 0644"
