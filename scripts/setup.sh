@@ -31,6 +31,8 @@ packages=(
     # promtool for the metrics and the alerting rules, and a real textfile
     # collector to scrape
     prometheus prometheus-node-exporter
+    # the fleet's role, run against this machine, and its linter
+    ansible-core ansible-lint
 )
 
 SUDO=""

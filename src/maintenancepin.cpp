@@ -80,6 +80,14 @@ Outcome MaintenancePin::clear()
     return Outcome::done();
 }
 
+bool MaintenancePin::matches(const QString &pin) const
+{
+    Stored stored;
+    QString why;
+    return load(&stored, &why) == File::Sound
+        && sameKey(derive(pin, stored.salt, stored.iterations), stored.key);
+}
+
 MaintenancePin::Verdict MaintenancePin::verify(const QString &pin, const QDateTime &now)
 {
     Verdict verdict;

@@ -52,6 +52,10 @@ public:
     };
     // Tries `pin` at `now`; a wrong one is counted and may lock.
     Verdict verify(const QString &pin, const QDateTime &now = QDateTime::currentDateTimeUtc());
+    // Whether `pin` is the one set, for a fleet's tool that keeps it in
+    // place: neither counted nor held back by a lock. Whoever may run it
+    // may read the PIN file, and so could try PINs against it anyway.
+    bool matches(const QString &pin) const;
 
 private:
     struct Stored

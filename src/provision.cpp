@@ -4,7 +4,8 @@
 //   varnolet-provision [--verbose] check | extract-jdk | import ZIP | patch
 //                      | log [--events] [N]
 //                      | status [--json|--prom|--textfile PATH] [--label N=V]... [--from FILE]
-//                      | pin set | pin clear
+//                      | pin set | pin clear | pin verify | facts
+//                      | extract-jdk|update|site ... --json
 //                      | config check|show [FILE]
 //                      | stop | start [--wait] | restart [--wait] [--timeout S]
 //                      | hold [--reason TEXT] [--until TIME|DURATION] | release
@@ -16,6 +17,7 @@
 #include "maintenancepin.h"
 #include "outputlog.h"
 #include "provisionask.h"
+#include "provisionfleet.h"
 #include "provisionsite.h"
 #include "provisionstatus.h"
 #include "tillconfig.h"
@@ -68,7 +70,9 @@ int usage()
                  "Usage: varnolet-provision [--verbose] COMMAND\n"
                  "Commands:\n"
                  "  check         tell whether a runnable installation is present\n"
-                 "  extract-jdk   unpack the Java runtime shipped in ./assets\n"
+                 "  extract-jdk [--if-missing]\n"
+                 "                unpack the Java runtime shipped in ./assets; --if-missing:\n"
+                 "                nothing when it is there and runs\n"
                  "  import ZIP [--if-changed]\n"
                  "                replace the CCO installation with the one in ZIP; --if-changed:\n"
                  "                nothing when the installation came from the same zip\n"
@@ -86,6 +90,11 @@ int usage()
                  "                previous one\n"
                  "  pin set       ask twice for a maintenance PIN (4 to 12 digits) and set it\n"
                  "  pin clear     remove the maintenance PIN\n"
+                 "  pin verify    read a PIN from standard input: exit 0 when it is the one set,\n"
+                 "                1 when not; never counted as a wrong try\n"
+                 "  facts         what is in place and where, as JSON, for a fleet's tool\n"
+                 "  --json        after extract-jdk, update or site set|remove: one JSON line,\n"
+                 "                {\"changed\": ..., \"ok\": ..., \"message\": ...}\n"
                  "  status [--json|--prom|--textfile PATH] [--label NAME=VALUE]... [--from FILE]\n"
                  "                how the till is: a plugin line and every field, the app's JSON,\n"
                  "                or for Prometheus, printed or written whole to PATH (a folder:\n"
@@ -145,6 +154,19 @@ int main(int argc, char *argv[])
         out.flush();
         return exitCode < 0 ? usage() + 1 : exitCode; // unknown, as the convention has it
     }
+    if (command == QLatin1String("facts") && arguments.isEmpty()) {
+        ProvisionFleet::printFacts(out);
+        return 0;
+    }
+    if (command == QLatin1String("pin") && arguments == QStringList{"verify"})
+        return ProvisionFleet::verifyPin(askPin("Maintenance PIN: "), out);
+    // With --json a verb that changes the till says in one line whether it
+    // changed anything; its lines go into that line.
+    const bool json = ProvisionFleet::takesJson(command)
+        && arguments.removeAll(QStringLiteral("--json")) > 0;
+    QString captured;
+    QTextStream capturedLines(&captured);
+    QTextStream &says = json ? capturedLines : out;
     CommandExecutor executor;
     // On a terminal a long operation shows its progress on one line that
     // updates in place; anywhere else nothing extra is printed.
@@ -156,9 +178,9 @@ int main(int argc, char *argv[])
     };
     QObject::connect(&executor, &CommandExecutor::processOutputChanged, [&](const QString &line) {
         clearProgress();
-        out << line << '\n' << Qt::flush;
+        says << line << '\n' << Qt::flush;
     });
-    if (::isatty(STDOUT_FILENO)) {
+    if (::isatty(STDOUT_FILENO) && !json) {
         QObject::connect(&executor, &CommandExecutor::operationChanged, [&] {
             clearProgress();
             if (executor.operation().isEmpty())
@@ -182,19 +204,34 @@ int main(int argc, char *argv[])
             out << line << '\n';
         return ready ? 0 : 1;
     }
+    const QString before = json ? ProvisionFleet::fingerprint(command, arguments) : QString();
+    auto outcome = [&](int exitCode) {
+        if (exitCode == 2)
+            return usage();
+        if (json) {
+            capturedLines.flush();
+            out << ProvisionFleet::outcome(command, before,
+                                           ProvisionFleet::fingerprint(command, arguments),
+                                           exitCode == 0, captured.split('\n', Qt::SkipEmptyParts))
+                << Qt::endl;
+        }
+        return exitCode;
+    };
+    const bool ifMissing = command == QLatin1String("extract-jdk")
+        && arguments.removeAll(QStringLiteral("--if-missing")) > 0;
     if (command == QLatin1String("extract-jdk") && arguments.isEmpty()) {
+        if (ifMissing && Installation::runtimeCanRun(Installation::runtimeFolder(dataDir))) {
+            says << "The runtime is in place." << Qt::endl;
+            return outcome(0);
+        }
         executor.runExtractJDK();
         // Unpacked now or before: either way the runtime is in place.
-        return QDir(Installation::runtimeFolder(dataDir)).exists() ? 0 : 1;
+        return outcome(QDir(Installation::runtimeFolder(dataDir)).exists() ? 0 : 1);
     }
-    if (command == QLatin1String("update")) {
-        const int done = update(arguments, &executor, out);
-        return done == 2 ? usage() : done;
-    }
-    if (command == QLatin1String("site")) {
-        const int done = siteCommand(arguments, &executor, out);
-        return done == 2 ? usage() : done;
-    }
+    if (command == QLatin1String("update"))
+        return outcome(update(arguments, &executor, says));
+    if (command == QLatin1String("site"))
+        return outcome(siteCommand(arguments, &executor, says));
     const bool ifChanged = command == QLatin1String("import")
         && arguments.removeAll(QStringLiteral("--if-changed")) > 0;
     if (command == QLatin1String("import") && arguments.size() == 1) {

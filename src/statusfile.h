@@ -29,9 +29,10 @@ public:
     // Writes the status now, if anything but the heartbeat changed or
     // `always`.
     void write(bool always = false);
+    // Whether a maintenance PIN guards the till: "none", "set", "damaged".
+    static QString pinState();
 
 private:
-    static QString pinState();
     QJsonObject snapshot() const;
 
     SupervisionStatus published;

@@ -83,7 +83,15 @@ void tst_Pin::setAndDerived()
     QCOMPARE(salt.size(), 16);
     QCOMPARE(QByteArray::fromBase64(json.value("key").toString().toLatin1()), key(kRight, salt, 100000));
     QVERIFY(!readFile(file).contains(kRight.toUtf8()));
+    // A fleet's tool asks whether the PIN is in place: more wrong PINs than
+    // lock the screen, uncounted, and the right one still right.
+    const QByteArray before = readFile(file);
+    for (int i = 0; i < MaintenancePin::kFreeTries + 1; ++i)
+        QCOMPARE(provision({"pin", "verify"}, "4829\n"), 1);
+    QCOMPARE(provision({"pin", "verify"}, kRight.toUtf8() + "\n"), 0);
+    QCOMPARE(readFile(file), before);
     QCOMPARE(provision({"pin", "clear"}, ""), 0);
+    QCOMPARE(provision({"pin", "verify"}, kRight.toUtf8() + "\n"), 1);
     QVERIFY(!QFile::exists(file));
     QCOMPARE(int(MaintenancePin(MaintenancePin::defaultFolder()).verify("1").kind), int(V::Right));
 }
