@@ -146,7 +146,10 @@ MainView {
             onLoadRequested: root.loadCco()
             onHideRequested: root.webViewVisible = false
             onRenewViewRequested: webView.renew()
+            // Support's picture of what the till shows now.
+            onScreenshotRequested: supervisor.screenshotTaken(windowPicture.save(root, path))
         }
+        WindowPicture { id: windowPicture }
     }
 
     // What the first frame does not show, the content picker page and the

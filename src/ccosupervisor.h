@@ -153,6 +153,8 @@ public slots:
     // The web view's load of CCO's page failed, or succeeded.
     void pageLoadFailed() { deliver(Supervision::Event::PageLoadFailed); }
     void pageLoaded() { deliver(Supervision::Event::PageLoaded); }
+    // How the picture screenshotRequested() asked for came out: empty, saved.
+    void screenshotTaken(const QString &failure) { pictureFailure = failure; }
 
 signals:
     void executorChanged();
@@ -169,6 +171,9 @@ signals:
     void renewViewRequested();
     // A line of the supervisor's own for the output area.
     void message(const QString &line);
+    // Save a picture of the window at `path` now, for support asking from
+    // outside, and say how it went through screenshotTaken().
+    void screenshotRequested(const QString &path);
 
 private:
     static QString stateLine(const Shown &shown);
@@ -279,6 +284,7 @@ private:
     bool updateApplied = false;
     // When the daily restarts of the last day came, in ms since the epoch.
     QList<qint64> dailyRestarts;
+    QString pictureFailure;
 };
 
 #endif // CCOSUPERVISOR_H

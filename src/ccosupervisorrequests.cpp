@@ -15,6 +15,17 @@
 void CcoSupervisor::asked(Request *request)
 {
     const QString verb = request->verb();
+    // A picture of the screen disturbs nothing: taken whatever else is
+    // being carried out.
+    if (verb == QLatin1String("screenshot")) {
+        pictureFailure = QStringLiteral("the app shows no window");
+        const QString path = Installation::dataFolder() + QLatin1String("/screenshot.png");
+        emit screenshotRequested(path);
+        return request->answer(pictureFailure.isEmpty(),
+                               pictureFailure.isEmpty()
+                                   ? QStringLiteral("Screenshot taken.")
+                                   : QStringLiteral("No screenshot: %1.").arg(pictureFailure));
+    }
     if (asker)
         return request->answer(false,
                                QStringLiteral("Refused: another request is being carried "

@@ -6,6 +6,7 @@
 //                      | status [--json|--prom|--textfile PATH] [--label N=V]... [--from FILE]
 //                      | pin set | pin clear | pin verify | facts
 //                      | extract-jdk|update|site ... --json
+//                      | bundle [-o FILE] [--since DURATION] | screenshot [-o FILE]
 //                      | config check|show [FILE]
 //                      | stop | start [--wait] | restart [--wait] [--timeout S]
 //                      | hold [--reason TEXT] [--until TIME|DURATION] | release
@@ -19,6 +20,7 @@
 #include "provisionask.h"
 #include "provisionfleet.h"
 #include "provisionsite.h"
+#include "provisionsupport.h"
 #include "provisionstatus.h"
 #include "tillconfig.h"
 #include "wholefile.h"
@@ -93,6 +95,12 @@ int usage()
                  "  pin verify    read a PIN from standard input: exit 0 when it is the one set,\n"
                  "                1 when not; never counted as a wrong try\n"
                  "  facts         what is in place and where, as JSON, for a fleet's tool\n"
+                 "  bundle [-o FILE] [--since DURATION]\n"
+                 "                one tar.gz for support: status, configuration, installation,\n"
+                 "                CCO's processes, the logs of the last DURATION (24h), a\n"
+                 "                screenshot; card numbers masked, never the PIN file\n"
+                 "  screenshot [-o FILE]\n"
+                 "                a PNG of the running app's window as the till shows it now\n"
                  "  --json        after extract-jdk, update or site set|remove: one JSON line,\n"
                  "                {\"changed\": ..., \"ok\": ..., \"message\": ...}\n"
                  "  status [--json|--prom|--textfile PATH] [--label NAME=VALUE]... [--from FILE]\n"
@@ -153,6 +161,11 @@ int main(int argc, char *argv[])
         const int exitCode = statusCommand(arguments, Installation::dataFolder(), out);
         out.flush();
         return exitCode < 0 ? usage() + 1 : exitCode; // unknown, as the convention has it
+    }
+    if (command == QLatin1String("bundle") || command == QLatin1String("screenshot")) {
+        const int done = command == QLatin1String("bundle") ? bundleCommand(arguments, out)
+                                                            : screenshotCommand(arguments, out);
+        return done == 2 ? usage() : done;
     }
     if (command == QLatin1String("facts") && arguments.isEmpty()) {
         ProvisionFleet::printFacts(out);

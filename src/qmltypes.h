@@ -4,6 +4,7 @@
 #include "ccosupervisor.h"
 #include "commandexecutor.h"
 #include "maintenancelock.h"
+#include "windowpicture.h"
 
 #include <QtQml>
 
@@ -14,6 +15,7 @@ inline void registerBackendTypes()
     qmlRegisterType<CommandExecutor>("CommandExecutor", 1, 0, "CommandExecutor");
     qmlRegisterType<CcoSupervisor>("CommandExecutor", 1, 0, "CcoSupervisor");
     qmlRegisterType<MaintenanceLock>("CommandExecutor", 1, 0, "MaintenanceLock");
+    qmlRegisterType<WindowPicture>("CommandExecutor", 1, 0, "WindowPicture");
     qmlRegisterUncreatableType<OutputModel>("CommandExecutor", 1, 0, "OutputModel",
                                             QStringLiteral("the supervisor's output"));
 }

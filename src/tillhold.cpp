@@ -49,17 +49,23 @@ Outcome TillHold::release(const QString &dataFolder)
     return Outcome::done();
 }
 
-bool TillHold::parseUntil(const QString &text, const QDateTime &now, QDateTime *until)
+bool TillHold::parseDuration(const QString &text, qint64 *seconds)
 {
     static const QRegularExpression duration(QStringLiteral("^(\\d{1,6})([smhd])$"));
     const QRegularExpressionMatch m = duration.match(text.trimmed());
-    if (m.hasMatch()) {
-        const qint64 n = m.captured(1).toLongLong();
-        const QChar unit = m.captured(2).at(0);
-        *until = now.addSecs(unit == 's'       ? n
-                                 : unit == 'm' ? n * 60
-                                 : unit == 'h' ? n * 3600
-                                               : n * 86400);
+    if (!m.hasMatch())
+        return false;
+    const qint64 n = m.captured(1).toLongLong();
+    const QChar unit = m.captured(2).at(0);
+    *seconds = unit == 's' ? n : unit == 'm' ? n * 60 : unit == 'h' ? n * 3600 : n * 86400;
+    return true;
+}
+
+bool TillHold::parseUntil(const QString &text, const QDateTime &now, QDateTime *until)
+{
+    qint64 seconds = 0;
+    if (parseDuration(text, &seconds)) {
+        *until = now.addSecs(seconds);
         return true;
     }
     const QTime time = QTime::fromString(text.trimmed(), QStringLiteral("H:mm"));

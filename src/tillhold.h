@@ -32,6 +32,8 @@ struct TillHold
     // "HH:MM" (its next coming), an ISO date and time, or a duration from
     // `now` (90m, 2h, 1d); false when `text` is none of them.
     static bool parseUntil(const QString &text, const QDateTime &now, QDateTime *until);
+    // "90s", "90m", "2h", "1d": the seconds it names.
+    static bool parseDuration(const QString &text, qint64 *seconds);
 
     // For status.json: reason, since, until; null when none is set.
     QJsonValue json() const;

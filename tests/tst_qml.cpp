@@ -34,6 +34,7 @@ public:
     // and no stand-in page served.
     Q_INVOKABLE void reset()
     {
+        tool.reset();
         home.reset(new DataHome);
         QDir().mkpath(workDir() + "/assets");
         QDir::setCurrent(workDir());
@@ -154,10 +155,32 @@ public:
         return server->listen(QHostAddress::LocalHost, quint16(port));
     }
 
-    // The share of pixels of what `item` shows that are close to `color`.
-    Q_INVOKABLE double colorShare(QQuickItem *item, const QColor &color)
+    // The share of pixels of what `item` shows, or of the picture in
+    // `file`, that are close to `color`.
+    Q_INVOKABLE double colorShare(QQuickItem *item, const QColor &color) { return share(grab(item), color); }
+    Q_INVOKABLE double fileColorShare(const QString &file, const QColor &color)
     {
-        const QImage image = grab(item);
+        return share(QImage(file), color);
+    }
+
+    // varnolet-provision with `arguments`, left running while the view
+    // carries on; toolOutput() is empty until it has ended.
+    Q_INVOKABLE void startTool(const QStringList &arguments)
+    {
+        toolResult.clear();
+        tool.reset(new QProcess);
+        tool->setProcessChannelMode(QProcess::MergedChannels);
+        connect(tool.get(), QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished), this,
+                [this](int code) {
+                    toolResult = QStringLiteral("%1: %2").arg(code).arg(QString::fromUtf8(tool->readAll()));
+                });
+        tool->start(VARNOLET_PROVISION, arguments);
+    }
+    Q_INVOKABLE QString toolOutput() const { return toolResult; }
+
+private:
+    static double share(const QImage &image, const QColor &color)
+    {
         qint64 close = 0;
         for (int y = 0; y < image.height(); ++y) {
             for (int x = 0; x < image.width(); ++x) {
@@ -169,7 +192,6 @@ public:
         return image.isNull() ? 0.0 : double(close) / (image.width() * image.height());
     }
 
-private:
     static QImage grab(QQuickItem *item)
     {
         if (!item || !item->window())
@@ -181,6 +203,8 @@ private:
     std::unique_ptr<DataHome> home;
     const QByteArray path = qgetenv("PATH");
     QList<QTcpServer *> servers;
+    std::unique_ptr<QProcess> tool;
+    QString toolResult;
 };
 
 class Setup : public QObject

@@ -43,6 +43,17 @@ TestCase {
         waitForRendering(main)
     }
 
+    // The share of `color` in a picture of the window taken over a shell,
+    // as support takes one.
+    function screenshotShare(color) {
+        var file = helper.appData + "/../shot.png"
+        helper.startTool(["screenshot", "-o", file])
+        tryVerify(function() { return helper.toolOutput() !== "" }, 15000, "the screenshot never came")
+        compare(helper.toolOutput().indexOf("0: Screenshot written to "), 0, helper.toolOutput())
+        compare(helper.runOutput("stat", ["-c", "%a", file]).trim(), "600")
+        return helper.fileColorShare(file, color)
+    }
+
     function find(name) {
         var item = findChild(main, name)
         verify(item, "no item named " + name)
@@ -160,6 +171,11 @@ TestCase {
         createMain()
         // Run CCO below starts it, not the countdown.
         click("countdownText")
+        // The maintenance screen as the till shows it, its green Run CCO button in it.
+        var buttonShare = helper.colorShare(main, "green")
+        verify(buttonShare > 0.01, "no Run CCO button: " + buttonShare)
+        var shotShare = screenshotShare("green")
+        verify(Math.abs(shotShare - buttonShare) < 0.005, "the screenshot shows " + shotShare + ", not " + buttonShare)
         // Created blank a second after the first frame: nothing loaded before CCO's page is wanted.
         tryVerify(function() { return findChild(main, "webView") !== null }, 5000)
         compare(find("webView").url.toString(), "")
@@ -194,6 +210,7 @@ TestCase {
         var webView = find("webView")
         waitForLoad(webView, "the stand-in page")
         tryVerify(function() { return helper.colorShare(main, "#1b7f3b") > 0.5 }, 10000, "the page is not on screen")
+        verify(screenshotShare("#1b7f3b") > 0.5, "the screenshot does not show the page")
         // The screen stays on while the page is shown. (QtSystemInfo cannot
         // give X its timeout back afterwards: it re-enables only a timeout
         // that is not 0.)
