@@ -50,6 +50,20 @@ QByteArray processLines(const QList<qint64> &tree)
     return lines;
 }
 
+// Whether `line` begins with a log stamp, "yyyy-MM-dd HH:mm:ss.zzz".
+bool isStamp(const QByteArray &line)
+{
+    static const char pattern[] = "0000-00-00 00:00:00.000";
+    if (line.size() < int(sizeof pattern) - 1)
+        return false;
+    for (int i = 0; pattern[i]; ++i) {
+        const bool digit = line[i] >= '0' && line[i] <= '9';
+        if (pattern[i] == '0' ? !digit : line[i] != pattern[i])
+            return false;
+    }
+    return true;
+}
+
 QByteArray about(const QString &data, quint16 port)
 {
     const QString runtime = Installation::runtimeFolder(data);
@@ -90,6 +104,9 @@ QString defaultName(const QDateTime &now)
 
 QByteArray linesSince(const QStringList &files, const QDateTime &since)
 {
+    // Local stamps sort as text: compared as such, the time zone is not
+    // looked up for each of a day's many lines.
+    const QByteArray from = since.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz")).toLatin1();
     QByteArray kept;
     bool keep = false;
     for (const QString &path : files) {
@@ -98,10 +115,8 @@ QByteArray linesSince(const QStringList &files, const QDateTime &since)
             continue;
         while (!file.atEnd()) {
             const QByteArray line = file.readLine();
-            const QDateTime stamp = QDateTime::fromString(QString::fromLatin1(line.left(23)),
-                                                          QStringLiteral("yyyy-MM-dd HH:mm:ss.zzz"));
-            if (stamp.isValid())
-                keep = stamp >= since;
+            if (isStamp(line))
+                keep = qstrncmp(line.constData(), from.constData(), uint(from.size())) >= 0;
             if (keep)
                 kept += line;
         }
@@ -118,7 +133,8 @@ QList<Member> gather(const QString &data, const QString &configFile, quint16 por
         member.content = CardMask::mask(content, &member.masked);
         members.append(member);
     };
-    text(QStringLiteral("status.json"), fileContent(StatusFile::path(data), 64 * 1024));
+    if (QFileInfo::exists(StatusFile::path(data)))
+        text(QStringLiteral("status.json"), fileContent(StatusFile::path(data), 64 * 1024));
     if (QFileInfo::exists(configFile))
         text(QStringLiteral("varnolet.conf"), fileContent(configFile, kLargestConfig));
     text(QStringLiteral("about.txt"), about(data, port));
