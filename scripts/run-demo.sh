@@ -116,6 +116,33 @@ post() {
     cat <&3 >/dev/null
     exec 3<&-
 }
+
+# What support takes from the till while CCO runs: the screen asked for over
+# a shell, and a bundle in which a card number CCO printed is masked.
+echo "Taking a screenshot and a support bundle over the shell..."
+post "/note?paid-4111-1111-1111-1111"
+for _ in $(seq 50); do
+    "$build/varnolet-provision" log 200 | grep -q "Note: paid-" && break
+    sleep 0.2
+done
+provision screenshot -o "$out_dir/shell-screenshot.png"
+share=$(color_share "$out_dir/shell-screenshot.png" "#1565c0")
+if ! awk -v s="$share" 'BEGIN { exit !(s > 0.3) }'; then
+    echo "run-demo: the screenshot over the shell does not show the demo page (share $share)" >&2
+    exit 1
+fi
+provision bundle -o "$out_dir/bundle.tar.gz"
+members=$(tar -tzf "$out_dir/bundle.tar.gz")
+bundled=$(tar -xzOf "$out_dir/bundle.tar.gz" --exclude=screenshot.png)
+if [ "$(head -n 1 <<<"$members")" != MANIFEST ] || ! grep -qx screenshot.png <<<"$members" \
+    || grep -q "4111-1111-1111-1111" <<<"$bundled" || ! grep -q "Note: paid-####-####-####-1111" <<<"$bundled" \
+    || ! grep -q "demo[.]DemoCco" <<<"$bundled"; then
+    echo "run-demo: the bundle is not as it should be:" >&2
+    echo "$members" >&2
+    exit 1
+fi
+echo "Support bundle: $out_dir/bundle.tar.gz"
+
 if [ -n "${VARNOLET_DEMO_UNATTENDED:-}" ]; then
     cco_pids() { grep -l -a 'demo[.]DemoCco' /proc/[0-9]*/cmdline 2>/dev/null | cut -d/ -f3; }
     shown() { grep -c "Demo POS page shown" "$log" || true; }
