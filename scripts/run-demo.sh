@@ -7,7 +7,8 @@
 # the user's own data folder is never touched. With a display the app opens
 # its window and runs until it is closed. Without one it runs under a virtual
 # X server: it waits until the web view shows the demo page, saves a
-# screenshot (its path is printed), stops the demo CCO from its page's stop
+# screenshot (its path is printed), takes a screenshot and a support bundle
+# over the shell, stops the demo CCO from its page's stop
 # address, checks that the maintenance screen is back, and exits. Every
 # process it started is gone when it exits, also when it fails.
 #
