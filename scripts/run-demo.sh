@@ -227,4 +227,11 @@ if ! awk -v s="$share" 'BEGIN { exit !(s > 0.005) }'; then
     exit 1
 fi
 echo "Screenshot of the maintenance screen: $maintenance"
+# The same screen asked for over the shell: its green Run CCO button.
+provision screenshot -o "$out_dir/shell-maintenance.png"
+shell_share=$(color_share "$out_dir/shell-maintenance.png" "#008000")
+if ! awk -v s="$shell_share" -v x="$share" 'BEGIN { exit !(s > 0.005 && s > x * 0.9) }'; then
+    echo "run-demo: the screenshot over the shell does not show the maintenance screen (share $shell_share, on screen $share)" >&2
+    exit 1
+fi
 echo "The demo ran through: runtime unpacked, CCO imported, patched, started, shown and stopped."

@@ -171,11 +171,6 @@ TestCase {
         createMain()
         // Run CCO below starts it, not the countdown.
         click("countdownText")
-        // The maintenance screen as the till shows it, its green Run CCO button in it.
-        var buttonShare = helper.colorShare(main, "green")
-        verify(buttonShare > 0.01, "no Run CCO button: " + buttonShare)
-        var shotShare = screenshotShare("green")
-        verify(Math.abs(shotShare - buttonShare) < 0.005, "the screenshot shows " + shotShare + ", not " + buttonShare)
         // Created blank a second after the first frame: nothing loaded before CCO's page is wanted.
         tryVerify(function() { return findChild(main, "webView") !== null }, 5000)
         compare(find("webView").url.toString(), "")
