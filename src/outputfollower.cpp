@@ -43,10 +43,18 @@ QByteArray OutputFollower::take(qint64 most)
     QByteArray data;
     if (file.isOpen())
         data = file.read(most);
-    // A new file in its place, once the old one is read to its end.
+    // Once the file is read to its end, the one written after it: FILE.1
+    // where the file was moved aside more than once while it was read
+    // (nothing of it is left out, a readiness line included), else the new
+    // file in its place.
     const quint64 current = data.size() < most ? inodeOf(path) : inode;
-    if (current != 0 && current != inode && openAt(path, Position()))
-        data += file.read(most - data.size());
+    if (current != 0 && current != inode) {
+        const QString older = path + QLatin1String(".1");
+        const quint64 moved = inode != 0 ? inodeOf(older) : 0;
+        if ((moved != 0 && moved != inode && moved != current && openAt(older, Position()))
+            || openAt(path, Position()))
+            data += file.read(most - data.size());
+    }
     if (!data.isEmpty())
         lastRead = (lastRead + data).right(16);
     return data;

@@ -7,8 +7,10 @@
 
 // Follows a file that another process appends to and now and then moves to
 // FILE.1, starting a new one (varnolet-run's output files): hands on every
-// byte once and in order, the rest of a file moved aside included, and can
-// carry on where it stood after the app was closed.
+// byte once and in order, the rest of a file moved aside included, and the
+// whole of FILE.1 when a reader that fell behind finds the file moved aside
+// twice; only what is older than the two files kept is ever left out. It
+// can carry on where it stood after the app was closed.
 class OutputFollower
 {
 public:

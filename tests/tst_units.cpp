@@ -600,6 +600,32 @@ void tst_Units::ccoOutputKeptAcrossRotationAndReopen()
     OutputFollower follower(out);
     follower.resume({st.st_ino, 6, "other"});
     QCOMPARE(follower.take(100), QByteArray("a new file\n"));
+
+    // A reader that fell behind a backlog of more than the two files kept:
+    // its own file moved aside twice, and the readiness line in FILE.1
+    // under a newer file. The rest of its file, then FILE.1 and the file
+    // in its place, in order; the readiness line counted.
+    DataHome behind;
+    const QString late = CcoOutput::outputFile(behind.appData());
+    QVERIFY(writeFile(late, "read before\n"));
+    CcoOutput reader(behind.appData());
+    QString read;
+    connect(&reader, &CcoOutput::output, this, [&](const QString &text) { read += text; });
+    QSignalSpy ready(&reader, &CcoOutput::ready);
+    reader.poll();
+    // As the runner moves a file aside.
+    auto rotate = [&](const QByteArray &next) {
+        return ::rename(QFile::encodeName(late).constData(), QFile::encodeName(late + ".1").constData()) == 0
+            && writeFile(late, next);
+    };
+    QFile own(late);
+    QVERIFY(own.open(QIODevice::Append) && own.write("rest of it\n") == 11);
+    own.close();
+    QVERIFY(rotate("never read\n") && rotate("Web container started.\n") && rotate("after it\n"));
+    for (int i = 0; i < 3; ++i)
+        reader.poll();
+    QCOMPARE(read, QString("rest of it\nWeb container started.\nafter it\n"));
+    QCOMPARE(ready.count(), 1);
 }
 
 QTEST_GUILESS_MAIN(tst_Units)
