@@ -4,7 +4,8 @@
 //
 //   logwriter flood BYTES          as fast as it can
 //   logwriter rate BYTES_PER_SECOND SECONDS
-//   logwriter ready                one readiness line, then wait to be killed
+//   logwriter ready [BYTES]        BYTES as fast as it can first, if given; then
+//                                  one readiness line, then wait to be killed
 
 #include <cerrno>
 #include <cstdio>
@@ -49,32 +50,40 @@ std::string line(long long n)
     return buffer;
 }
 
+// `total` bytes of lines, as fast as they can be written.
+bool flood(long long total)
+{
+    long long written = 0;
+    std::string batch;
+    for (long long n = 1; written < total; ++n) {
+        batch += line(n);
+        if (batch.size() >= 64 * 1024) {
+            if (!writeAll(batch))
+                return false;
+            written += batch.size();
+            batch.clear();
+        }
+    }
+    return true;
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "ready") {
-        std::printf("pid %d\n%lld Web container started.\n", int(getpid()), nowMicros());
+        std::printf("pid %d\n", int(getpid()));
+        std::fflush(stdout);
+        if (argc > 2 && !flood(std::atoll(argv[2])))
+            return 1;
+        std::printf("%lld Web container started.\n", nowMicros());
         std::fflush(stdout);
         for (;;)
             pause();
     }
-    if (mode == "flood" && argc == 3) {
-        const long long total = std::atoll(argv[2]);
-        long long written = 0;
-        std::string batch;
-        for (long long n = 1; written < total; ++n) {
-            batch += line(n);
-            if (batch.size() >= 64 * 1024) {
-                if (!writeAll(batch))
-                    return 1;
-                written += batch.size();
-                batch.clear();
-            }
-        }
-        return 0;
-    }
+    if (mode == "flood" && argc == 3)
+        return flood(std::atoll(argv[2])) ? 0 : 1;
     if (mode == "rate" && argc == 4) {
         const double rate = std::atof(argv[2]);
         const long long end = nowMicros() + std::atoll(argv[3]) * 1000000LL;
