@@ -18,16 +18,24 @@ bool OutputFollower::openAt(const QString &name, const Position &at)
     if (found == 0 || (at.inode != 0 && found != at.inode))
         return false;
     file.close();
+    // Until a file is open, none is: a number kept from a closed file may
+    // be given to the next file made, which would then never be read.
+    inode = 0;
     file.setFileName(name);
     // Unbuffered: the file grows after every read to its end.
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
         return false;
+    // The file opened, which the name may have come to mean since the look
+    // above: the runner moves files aside while they are opened.
+    struct stat st;
+    const quint64 opened = ::fstat(file.handle(), &st) == 0 ? quint64(st.st_ino) : 0;
     const qint64 start = at.offset - at.before.size();
-    if (start < 0 || !file.seek(start) || file.read(at.before.size()) != at.before) {
+    if (opened == 0 || (at.inode != 0 && opened != at.inode) || start < 0 || !file.seek(start)
+        || file.read(at.before.size()) != at.before) {
         file.close();
         return false;
     }
-    inode = found;
+    inode = opened;
     lastRead = at.before;
     return true;
 }
