@@ -5,7 +5,10 @@
 //   logwriter flood BYTES          as fast as it can
 //   logwriter rate BYTES_PER_SECOND SECONDS
 //   logwriter ready [BYTES]        BYTES as fast as it can first, if given; then
-//                                  one readiness line, then wait to be killed
+//                                  serves a page on 127.0.0.1:9999, as CCO does,
+//                                  says its readiness line, and serves until killed;
+//                                  its pid and the line's time go to logwriter.pid
+//                                  and logwriter.ready in the working folder
 
 #include <cerrno>
 #include <cstdio>
@@ -13,6 +16,9 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
 namespace {
@@ -50,6 +56,14 @@ std::string line(long long n)
     return buffer;
 }
 
+void writeFile(const char *name, const std::string &text)
+{
+    if (FILE *file = std::fopen(name, "w")) {
+        std::fputs(text.c_str(), file);
+        std::fclose(file);
+    }
+}
+
 // `total` bytes of lines, as fast as they can be written.
 bool flood(long long total)
 {
@@ -67,20 +81,59 @@ bool flood(long long total)
     return true;
 }
 
+// A socket listening on 127.0.0.1:`port`, or -1.
+int serve(int port)
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    const int on = 1;
+    ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(uint16_t(port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0
+        || ::listen(fd, 16) != 0) {
+        std::fprintf(stderr, "logwriter: cannot serve on 127.0.0.1:%d: %s\n", port, std::strerror(errno));
+        return -1;
+    }
+    return fd;
+}
+
+// Answers every request with a green page, until killed.
+[[noreturn]] void answer(int server)
+{
+    static const char page[] = "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\nConnection: close\r\n\r\n"
+                               "<html><body style=\"background:#1b7f3b\">CCO</body></html>";
+    for (;;) {
+        const int client = ::accept(server, nullptr, nullptr);
+        if (client < 0)
+            continue;
+        char request[4096];
+        if (::read(client, request, sizeof request) >= 0 && ::write(client, page, sizeof page - 1) < 0)
+            std::fprintf(stderr, "logwriter: %s\n", std::strerror(errno));
+        ::close(client);
+    }
+}
+
 } // namespace
 
 int main(int argc, char **argv)
 {
     const std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "ready") {
-        std::printf("pid %d\n", int(getpid()));
-        std::fflush(stdout);
+        // Its pid and the time of its readiness line also in files of its
+        // folder: a reader may drop lines of a flood it cannot show.
+        writeFile("logwriter.pid", std::to_string(getpid()));
         if (argc > 2 && !flood(std::atoll(argv[2])))
             return 1;
-        std::printf("%lld Web container started.\n", nowMicros());
+        const int server = serve(9999);
+        if (server < 0)
+            return 1;
+        const long long ready = nowMicros();
+        std::printf("%lld Web container started.\n", ready);
         std::fflush(stdout);
-        for (;;)
-            pause();
+        writeFile("logwriter.ready", std::to_string(ready));
+        answer(server);
     }
     if (mode == "flood" && argc == 3)
         return flood(std::atoll(argv[2])) ? 0 : 1;

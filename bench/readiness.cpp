@@ -3,22 +3,21 @@
 
 #include "harness.h"
 
+#include "outputlog.h"
+
 namespace {
 
 // Milliseconds from the readiness line written to the web view drawn, or
 // a negative number when the page was not shown within `timeoutMs`.
 double readinessToDrawn(App &app, int timeoutMs)
 {
-    long long written = 0;
-    int pid = 0;
-    auto connection = QObject::connect(
-        app.executor, &CommandExecutor::processOutputChanged, [&](const QString &output) {
-            if (!pid && output.startsWith(QLatin1String("pid ")))
-                pid = output.mid(4, output.indexOf(QLatin1Char('\n')) - 4).toInt();
-            const int at = output.indexOf(QLatin1String(" Web container started."));
-            if (at >= 0)
-                written = output.left(at).section(QLatin1Char('\n'), -1).toLongLong();
-        });
+    const QString folder = app.appData() + QStringLiteral("/CustomerCheckout/");
+    QFile::remove(folder + QStringLiteral("logwriter.pid"));
+    QFile::remove(folder + QStringLiteral("logwriter.ready"));
+    auto number = [&](const char *name) {
+        QFile file(folder + QLatin1String(name));
+        return file.open(QIODevice::ReadOnly) ? file.readAll().trimmed().toLongLong() : 0;
+    };
     long long shown = 0;
     // Run CCO, as a person starts it: the supervisor shows its page.
     QMetaObject::invokeMethod(app.root->findChild<QObject *>(QStringLiteral("supervisor")), "start");
@@ -33,11 +32,28 @@ double readinessToDrawn(App &app, int timeoutMs)
     const size_t framesBefore = app.frames.size();
     waitUntil([&] { return app.frames.size() > framesBefore; }, 1000);
     const long long drawn = app.frames.size() > framesBefore ? app.frames[framesBefore] : shown;
-    QObject::disconnect(connection);
+    const long long written = number("logwriter.ready");
+    const int pid = int(number("logwriter.pid"));
     const double delay = shown && written ? (drawn - written) / 1000.0 : -1;
+    // The next run starts once the supervisor has seen this CCO end.
+    bool ended = false;
+    auto connection =
+        QObject::connect(app.executor, &CommandExecutor::processOutputChanged,
+                         [&](const QString &output) { ended = ended || programEnded(output); });
     if (pid)
         ::kill(pid, SIGKILL);
-    waitUntil([&] { return !app.root->property("webViewVisible").toBool(); }, 10000);
+    else
+        std::fprintf(stderr, "no pid file: the stand-in CCO is left to the supervisor\n");
+    if (!shown || !written)
+        std::fprintf(stderr, "%s (%s); the log ends:\n%s\n",
+                     !shown ? "the page was not shown" : "no readiness line was written",
+                     qPrintable(app.root->findChild<QObject *>(QStringLiteral("supervisor"))
+                                    ->property("status").toString()),
+                     qPrintable(OutputLog::tail(app.appData(), 8).join(QLatin1Char('\n')).right(1500)));
+    waitUntil([&] { return ended && !app.root->property("webViewVisible").toBool(); }, 30000);
+    QObject::disconnect(connection);
+    // Its restart after the death, cancelled as a person would.
+    QMetaObject::invokeMethod(app.root->findChild<QObject *>(QStringLiteral("supervisor")), "cancelRestart");
     waitUntil([] { return false; }, 300);
     return delay;
 }
