@@ -76,11 +76,10 @@ QByteArray about(const QString &data, quint16 port)
                                    : QByteArray("does not run"))
         + '\n';
     const QString cco = Installation::ccoFolder(data);
+    const QString zipHash = Installation::zipHash(cco);
     text += "installation: " + QByteArray(QFileInfo::exists(cco + "/run.sh") ? "present" : "absent")
         + ", from a zip of sha256 "
-        + (Installation::zipHash(cco).isEmpty() ? QByteArray("unknown")
-                                                : Installation::zipHash(cco).toLatin1())
-        + '\n';
+        + (zipHash.isEmpty() ? QByteArray("unknown") : zipHash.toLatin1()) + '\n';
     text += "site files:\n";
     for (const SiteFiles::Entry &entry : SiteFiles::list(data))
         text += "  " + entry.sha256.toLatin1() + "  " + entry.path.toUtf8() + '\n';
