@@ -16,20 +16,9 @@
 
 namespace {
 
-QString commandLineOf(qint64 pid)
-{
-    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
-    if (!file.open(QIODevice::ReadOnly))
-        return QString();
-    QByteArray raw = file.readAll();
-    if (raw.endsWith('\0'))
-        raw.chop(1);
-    return QString::fromLocal8Bit(raw.replace('\0', ' '));
-}
-
 QString describe(qint64 pid)
 {
-    const QString commandLine = commandLineOf(pid);
+    const QString commandLine = ProcessTree::commandLine(pid);
     return commandLine.isEmpty() ? QStringLiteral("pid %1").arg(pid)
                                  : QStringLiteral("pid %1: %2").arg(pid).arg(commandLine);
 }
@@ -100,7 +89,7 @@ QSet<qint64> listenerPids(quint16 port)
 // Whether `pid` runs CCO's restore tool: its jar, or a script that starts it.
 bool runsRestoreTool(qint64 pid)
 {
-    const QString commandLine = commandLineOf(pid);
+    const QString commandLine = ProcessTree::commandLine(pid);
     return commandLine.contains(QLatin1String("CCO_Restore.jar"))
         || commandLine.contains(QLatin1String("run_cco_restore"));
 }
@@ -210,7 +199,7 @@ QString strangerOnPort(const QString &dataFolder, quint16 port)
         for (qint64 up = pid; up > 1 && !ccoOwn; up = all.parent.value(up))
             ccoOwn = cco.contains(up);
         if (!ccoOwn) {
-            const QString commandLine = commandLineOf(pid);
+            const QString commandLine = ProcessTree::commandLine(pid);
             return commandLine.isEmpty() ? QStringLiteral("pid %1").arg(pid)
                                          : QStringLiteral("pid %1 (%2)").arg(pid).arg(commandLine);
         }

@@ -85,4 +85,15 @@ void signal(const QList<qint64> &tree, int signal)
         ::kill(pid_t(pid), signal);
 }
 
+QString commandLine(qint64 pid)
+{
+    QFile file(QStringLiteral("/proc/%1/cmdline").arg(pid));
+    if (!file.open(QIODevice::ReadOnly))
+        return QString();
+    QByteArray raw = file.readAll();
+    if (raw.endsWith('\0'))
+        raw.chop(1);
+    return QString::fromLocal8Bit(raw.replace('\0', ' '));
+}
+
 } // namespace ProcessTree

@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QList>
 #include <QMultiHash>
+#include <QString>
 
 // A process and its descendants, as /proc shows them: for asking CCO's Java
 // for a thread dump and stopping all of CCO, whatever its scripts started,
@@ -32,6 +33,10 @@ qint64 javaIn(const QList<qint64> &tree);
 
 // Sends `signal` to every process of `tree` that still runs.
 void signal(const QList<qint64> &tree, int signal);
+
+// The command line of `pid`, its arguments joined by spaces; empty when
+// it is gone.
+QString commandLine(qint64 pid);
 
 bool exists(qint64 pid);
 // Runs, and is no zombie waiting for its parent to reap it.

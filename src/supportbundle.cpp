@@ -38,14 +38,12 @@ QByteArray processLines(const QList<qint64> &tree)
     QByteArray lines;
     for (qint64 pid : tree) {
         const QString proc = QStringLiteral("/proc/%1/").arg(pid);
-        QByteArray command = fileContent(proc + QLatin1String("cmdline"), 64 * 1024);
-        command.replace('\0', ' ');
         QByteArray rss = "?";
         for (const QByteArray &line : fileContent(proc + QLatin1String("status"), 64 * 1024).split('\n')) {
             if (line.startsWith("VmRSS:"))
                 rss = line.mid(6).simplified();
         }
-        lines += QByteArray::number(pid) + "  " + rss + "  " + command.trimmed() + '\n';
+        lines += QByteArray::number(pid) + "  " + rss + "  " + ProcessTree::commandLine(pid).toLocal8Bit() + '\n';
     }
     return lines;
 }
