@@ -14,6 +14,8 @@ Page {
 
     signal cancel()
     signal imported(string fileUrl)
+    // The source ended the transfer without handing over a file.
+    signal aborted()
 
     header: PageHeader {
         title: qsTr("Choose")
@@ -26,12 +28,20 @@ Page {
             return
         if (transfer.state === ContentTransfer.InProgress) {
             console.log("In progress")
-        } else if (transfer.state === ContentTransfer.Charged) {
+        } else if (transfer.state === ContentTransfer.Charged && transfer.items.length > 0) {
             console.log("Charged")
             var fileUrl = transfer.items[0].url.toString()
-            picker.imported(fileUrl)
-            console.log(fileUrl)
             picker.activeTransfer = null
+            console.log(fileUrl)
+            // The import is over when this returns; then the service may
+            // purge what it delivered.
+            picker.imported(fileUrl)
+            transfer.finalize()
+        } else if (transfer.state === ContentTransfer.Charged || transfer.state === ContentTransfer.Aborted) {
+            console.log("Aborted")
+            picker.activeTransfer = null
+            transfer.finalize()
+            picker.aborted()
         }
     }
 

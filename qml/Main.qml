@@ -63,8 +63,10 @@ MainView {
         if (contentPicker)
             contentPicker.visible = false
         var filePath = fileUrl.toString()
-        if (!filePath.endsWith(".zip"))
+        if (!filePath.endsWith(".zip")) {
+            commandExecutor.discardDeliveredCopy(filePath)
             showMessage(qsTr("Invalid file format selected. Please select a .zip file."))
+        }
         else if (commandExecutor.extractCustomCCOZip(filePath, "CustomerCheckout", true))
             showMessage(qsTr("CCO extracted"))
         else
@@ -201,6 +203,10 @@ MainView {
             anchors.fill: parent
             visible: false
             onImported: root.importZip(fileUrl)
+            onAborted: {
+                visible = false
+                root.showMessage(qsTr("The other app ended the transfer: nothing was imported."))
+            }
             onCancel: visible = false
         }
     }

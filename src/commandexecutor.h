@@ -102,6 +102,10 @@ public slots:
     }
     bool patchInstallation();
     bool extractCustomCCOZip(const QString &filePath, const QString &extractedDirName, bool force);
+    // Removes a copy the content-sharing service delivered for an import
+    // that will not be made (a file that is not a zip); any other file is
+    // left alone.
+    void discardDeliveredCopy(const QString &fileUrl);
     bool checkDirectoryValidity();
 
 private:
@@ -110,6 +114,8 @@ private:
     // A chunk of the running program's output, or a whole line of the app's.
     void show(const QString &text, bool wholeLine);
     void sayLogsMovedAside(const QString &to);
+    // Removes `path` when it is a delivered copy, and says so.
+    void discardDelivered(const QString &path);
     void onEnded(int exitCode, QProcess::ExitStatus exitStatus, const QString &error,
                  bool stopLineSeen);
 

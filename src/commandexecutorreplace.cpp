@@ -92,6 +92,23 @@ Outcome CommandExecutor::replacing(const QString &operation, const QString &base
     return result.outcome;
 }
 
+void CommandExecutor::discardDelivered(const QString &path)
+{
+    if (!DeliveredCopy::isDelivered(path))
+        return;
+    const Outcome removed = DeliveredCopy::remove(path);
+    say(removed.ok() ? QStringLiteral("Removed the delivered copy %1").arg(path)
+                     : QStringLiteral("Could not remove the delivered copy %1: %2")
+                           .arg(path, removed.why()));
+}
+
+void CommandExecutor::discardDeliveredCopy(const QString &fileUrl)
+{
+    const QUrl url(fileUrl, QUrl::TolerantMode);
+    if (url.isLocalFile())
+        discardDelivered(url.toLocalFile());
+}
+
 bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString &extractedDirName,
                                           bool force)
 {
@@ -107,14 +124,7 @@ bool CommandExecutor::extractCustomCCOZip(const QString &filePath, const QString
     const QString zip =
         QDir(destination).absoluteFilePath(url.isLocalFile() ? url.toLocalFile() : filePath);
     // Whatever comes of the import, a copy delivered for it is not kept.
-    const auto removal = qScopeGuard([&] {
-        if (!DeliveredCopy::isDelivered(zip))
-            return;
-        const Outcome removed = DeliveredCopy::remove(zip);
-        say(removed.ok() ? QStringLiteral("Removed the delivered copy %1").arg(zip)
-                         : QStringLiteral("Could not remove the delivered copy %1: %2")
-                               .arg(zip, removed.why()));
-    });
+    const auto removal = qScopeGuard([&] { discardDelivered(zip); });
     if (refuseWhileBusy() || ccoRunsFromInstallation(QStringLiteral("Import"))
         || !mayReplace(dataDir, extractedDirName, force))
         return false;

@@ -59,7 +59,9 @@ public:
         root = QDir(dir.path()).filePath(subFolder);
         QDir().mkpath(root);
         qputenv("XDG_DATA_HOME", QFile::encodeName(root));
-        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath("cache")));
+        // Named as on a device: the content-sharing service purges only
+        // what it delivered into a .cache folder.
+        qputenv("XDG_CACHE_HOME", QFile::encodeName(dir.filePath(".cache")));
         qputenv("XDG_CONFIG_HOME", QFile::encodeName(dir.filePath("config")));
     }
 
@@ -68,7 +70,7 @@ public:
     QString cco() const { return appData() + QLatin1String("/CustomerCheckout"); }
     QString jre() const { return appData() + QLatin1String("/sapmachine-jre-17.0.6"); }
     // Where the content-sharing service delivers picked files.
-    QString incoming() const { return dir.filePath("cache/varnolet.quindrel/HubIncoming"); }
+    QString incoming() const { return dir.filePath(".cache/varnolet.quindrel/HubIncoming"); }
     // A runtime that can run CCO: an executable bin/java.
     bool makeRuntime() const { return writeScript(jre() + "/bin/java", "echo java \"$@\""); }
     // A runnable installation of a few files whose run.sh says `tag`.

@@ -125,6 +125,10 @@
         <translation>Die App wird nicht mehr angehalten</translation>
     </message>
     <message>
+        <source>The other app ended the transfer: nothing was imported.</source>
+        <translation>Die andere App hat die Übertragung beendet: Es wurde nichts importiert.</translation>
+    </message>
+    <message>
         <source>Invalid file format selected. Please select a .zip file.</source>
         <translation>Ungültiges Dateiformat. Bitte wählen Sie eine .zip-Datei.</translation>
     </message>
