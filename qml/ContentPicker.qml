@@ -19,6 +19,25 @@ Page {
 
     header: PageHeader {
         title: qsTr("Choose")
+        // The peer picker's own Cancel is in its title, which is hidden.
+        leadingActionBar.actions: [
+            Action {
+                objectName: "cancelAction"
+                iconName: "back"
+                text: qsTr("Cancel")
+                onTriggered: picker.leave()
+            }
+        ]
+    }
+
+    // Leaves without a file, as the platform's Cancel does: a transfer
+    // under way is aborted.
+    function leave() {
+        var transfer = picker.activeTransfer
+        picker.activeTransfer = null
+        if (transfer)
+            transfer.state = ContentTransfer.Aborted
+        picker.cancel()
     }
 
     // Reacts to a state change of `transfer`, as long as it is the one the
@@ -63,7 +82,7 @@ Page {
                 picker.handleTransferState(transfer)
             })
         }
-        onCancelPressed: picker.cancel()
+        onCancelPressed: picker.leave()
     }
 
     ContentTransferHint {

@@ -102,6 +102,10 @@
         <source>Choose</source>
         <translation>Auswählen</translation>
     </message>
+    <message>
+        <source>Cancel</source>
+        <translation>Abbrechen</translation>
+    </message>
 </context>
 <context>
     <name>InfoDialog</name>

@@ -52,6 +52,34 @@ TestCase {
         return null
     }
 
+    // The page's Cancel, the way back when no file is wanted: the picker
+    // goes, nothing is requested of the source (whose first answer is for
+    // the first import) and nothing changes.
+    function test_cancel() {
+        openPicker()
+        mouseClick(findChild(main.contentPicker, "cancelAction_button"))
+        tryVerify(function() { return !main.contentPicker.visible })
+        verify(!main.errorDialog)
+        compare(installed("CustomerCheckout"), "#!/bin/bash\necho old\n")
+    }
+
+    // The main view, its countdown stopped, with the picker open on the
+    // source the service lists; the source's entry.
+    function openPicker() {
+        var component = Qt.createComponent("qrc:/Main.qml")
+        compare(component.status, Component.Ready, component.errorString())
+        main = createTemporaryObject(component, stage, {width: stage.width, height: stage.height})
+        waitForRendering(main)
+        tryVerify(function() { return find("countdownText").visible })
+        mouseClick(find("countdownText")) // no start of CCO while it imports
+        mouseClick(find("importButton"))
+        var source = null
+        tryVerify(function() { source = findLabel(main.contentPicker, "Test Source"); return source !== null },
+                  10000, "the service's peer picker lists the source")
+        waitForRendering(main.contentPicker)
+        return source
+    }
+
     function installed(folder) { return helper.readFile(data + "/" + folder + "/run.sh") }
     function incomingEntries() { return helper.runOutput("ls", ["-A", incoming]).trim() }
 
@@ -69,24 +97,11 @@ TestCase {
     }
 
     function test_import(row) {
-        var component = Qt.createComponent("qrc:/Main.qml")
-        compare(component.status, Component.Ready, component.errorString())
-        main = createTemporaryObject(component, stage, {width: stage.width, height: stage.height})
-        waitForRendering(main)
-        tryVerify(function() { return find("countdownText").visible })
-        mouseClick(find("countdownText")) // no start of CCO while it imports
-
-        mouseClick(find("importButton"))
-        var picker = find("contentPicker")
-        var source = null
-        tryVerify(function() { source = findLabel(picker, "Test Source"); return source !== null }, 10000,
-                  "the service's peer picker lists the source")
-        waitForRendering(picker)
-        mouseClick(source)
+        mouseClick(openPicker())
         tryVerify(function() { return main.errorDialog && main.errorDialog.opened }, 20000,
                   "the transfer came to an end in the view")
         compare(find("errorMessage").text, row.message)
-        verify(!picker.visible)
+        verify(!main.contentPicker.visible)
 
         compare(installed("CustomerCheckout"), "#!/bin/bash\n" + row.now + "\n")
         tryVerify(function() { return installed("CustomerCheckout.previous") === "#!/bin/bash\n" + row.previous + "\n" },
