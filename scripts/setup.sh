@@ -33,6 +33,11 @@ packages=(
     prometheus prometheus-node-exporter
     # the fleet's role, run against this machine, and its linter
     ansible-core ansible-lint
+    # the real platform in the tests: the content-sharing service, and the
+    # Lomiri shell on Mir's X11 platform with Wayland clients; a reader of
+    # the shell's panel
+    content-hub qmlscene lomiri qtmir-desktop mir-platform-graphics-x qtwayland5
+    tesseract-ocr tesseract-ocr-eng
 )
 
 SUDO=""

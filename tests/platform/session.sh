@@ -35,7 +35,7 @@ session_end() {
     # start telephony and thumbnail services): every process on this bus.
     for p in /proc/[0-9]*; do
         [ "${p#/proc/}" = $$ ] && continue
-        grep -qz "^DBUS_SESSION_BUS_ADDRESS=unix:path=$work/bus$" "$p/environ" 2>/dev/null && left+=("${p#/proc/}")
+        grep -qzE "^DBUS_SESSION_BUS_ADDRESS=unix:path=$work/bus(,|$)" "$p/environ" 2>/dev/null && left+=("${p#/proc/}")
     done
     [ ${#left[@]} = 0 ] || kill "${left[@]}" 2>/dev/null
     for _ in $(seq 50); do
