@@ -17,7 +17,10 @@ MainView {
     height: units.gu(75)
 
     property bool directoryCheckPassed: false
-    property bool appSuspensionDisabled: false
+    // Bound to the setting itself: its change signal also comes when another
+    // program (the system settings, a fleet's tool) changes it, which the
+    // GSettings element's valueChanged does not report.
+    readonly property bool appSuspensionDisabled: checkAppSuspension(gsettings.lifecycleExemptAppids)
     property bool webViewVisible: false
 
     // Where CCO serves its web interface, as the backend looks at it.
@@ -32,8 +35,7 @@ MainView {
     }
 
     // Whether the shell lets this app run on in the background.
-    function checkAppSuspension() {
-        var exempt = gsettings.lifecycleExemptAppids
+    function checkAppSuspension(exempt) {
         var found = false
         if (exempt) {
             for (var i = 0; i < exempt.length; i++) {
@@ -45,7 +47,7 @@ MainView {
     }
 
     function setAppSuspension() {
-        if (checkAppSuspension())
+        if (appSuspensionDisabled)
             return
         var original = gsettings.lifecycleExemptAppids || []
         var updated = original.slice()
@@ -77,11 +79,6 @@ MainView {
         id: gsettings
         objectName: "gsettings"
         schema.id: "com.canonical.qtmir"
-        onValueChanged: {
-            if (key === "lifecycleExemptAppids")
-                root.appSuspensionDisabled = root.checkAppSuspension()
-        }
-        Component.onCompleted: root.appSuspensionDisabled = root.checkAppSuspension()
     }
 
     Page {

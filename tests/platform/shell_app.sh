@@ -105,6 +105,15 @@ echo "maintenance: the panel reads \"$title\""
 fills_area maintenance || fail "the maintenance screen does not fill the shell's area"
 above "$(share "$out/maintenance.png" "#008000")" 0.005 || fail "no green Run CCO button on the screen"
 above "$(share "$out/maintenance.png" red)" 0.0002 || fail "no warning that the shell would suspend the app"
+# The setting changed by another program, as the system settings or a
+# fleet's tool change it: the warning goes.
+gsettings set com.canonical.qtmir lifecycle-exempt-appids "['some.other.app', 'varnolet.quindrel']"
+for _ in $(seq 20); do
+    import -window root -display "$DISPLAY" "$out/exempt.png"
+    above "$(share "$out/exempt.png" red)" 0.0002 || break
+    sleep 0.5
+done
+above "$(share "$out/exempt.png" red)" 0.0002 && fail "the warning stays once the shell's setting lets the app run on"
 
 # CCO asked for over the request channel, as a fleet asks: its page fills
 # the shell's area.
