@@ -2,16 +2,6 @@
 
 #include "harness.h"
 
-namespace {
-
-
-
-} // namespace
-
-// What each element of the main view adds to its first frame.
-
-#include "harness.h"
-
 // `document` without the block that starts with the line `opening`, up to
 // its closing brace.
 QString without(const QString &document, const QString &opening)
@@ -54,13 +44,15 @@ int benchElements(int runs)
         {QStringLiteral("whole view"), QString()},
         {QStringLiteral("web view and its profile (declared, not created)"),
          QStringLiteral("        CcoWebView {")},
-        {QStringLiteral("screen saver"), QStringLiteral("        ScreenSaver {")},
+        {QStringLiteral("screen saver (made after the first frame)"),
+         QStringLiteral("        // The till's screen stays on")},
         {QStringLiteral("page header"), QStringLiteral("        header: PageHeader {")},
         {QStringLiteral("maintenance screen"), QStringLiteral("        MaintenanceScreen {")},
         {QStringLiteral("shell settings"), QStringLiteral("    GSettings {")},
         {QStringLiteral("backend"), QStringLiteral("        CommandExecutor {")},
         {QStringLiteral("supervisor"), QStringLiteral("        CcoSupervisor {")},
-        {QStringLiteral("operation overlay"), QStringLiteral("    OperationOverlay {")},
+        {QStringLiteral("operation overlay (its text and bar made when shown)"),
+         QStringLiteral("    OperationOverlay {")},
         {QStringLiteral("picker and dialogs (declared, not created)"),
          QStringLiteral("    Component {\n        id: contentPickerComponent")},
     };

@@ -4,6 +4,7 @@ import CommandExecutor 1.0
 import Lomiri.Content 1.3
 import GSettings 1.0
 import QtSystemInfo 5.0
+import QtQuick.Window 2.2
 
 // The one window: the maintenance screen with the countdown or CCO's status
 // above it, and CCO's page over everything once CCO is ready. What it shows
@@ -22,6 +23,14 @@ MainView {
     // GSettings element's valueChanged does not report.
     readonly property bool appSuspensionDisabled: checkAppSuspension(gsettings.lifecycleExemptAppids)
     property bool webViewVisible: false
+    // What the first picture does not show is made once it is drawn.
+    property bool firstFrameDrawn: false
+
+    Connections {
+        target: root.Window.window
+        enabled: !root.firstFrameDrawn
+        function onFrameSwapped() { root.firstFrameDrawn = true }
+    }
 
     // Where CCO serves its web interface, as the backend looks at it.
     readonly property string ccoAddress: commandExecutor.ccoAddress
@@ -130,8 +139,9 @@ MainView {
         }
 
         // The till's screen stays on while CCO's page is shown.
-        ScreenSaver {
-            screenSaverEnabled: !root.webViewVisible
+        Loader {
+            active: root.firstFrameDrawn
+            sourceComponent: ScreenSaver { screenSaverEnabled: !root.webViewVisible }
         }
 
         CcoSupervisor {

@@ -21,26 +21,30 @@ Rectangle {
         onWheel: wheel.accepted = true
     }
 
-    Column {
+    // Made when an operation first shows, never for the first frame.
+    Loader {
         anchors.centerIn: parent
         width: parent.width * 0.8
-        spacing: units.gu(2)
+        active: overlay.visible
+        sourceComponent: Column {
+            spacing: units.gu(2)
 
-        Label {
-            objectName: "operationLabel"
-            width: parent.width
-            horizontalAlignment: Text.AlignHCenter
-            wrapMode: Text.WordWrap
-            color: "white"
-            textSize: Label.Large
-            text: overlay.executor ? overlay.executor.operation : ""
-        }
-        ProgressBar {
-            objectName: "operationProgress"
-            width: parent.width
-            minimumValue: 0
-            maximumValue: 100
-            value: overlay.executor ? Math.max(0, overlay.executor.progress) * 100 : 0
+            Label {
+                objectName: "operationLabel"
+                width: parent.width
+                horizontalAlignment: Text.AlignHCenter
+                wrapMode: Text.WordWrap
+                color: "white"
+                textSize: Label.Large
+                text: overlay.executor ? overlay.executor.operation : ""
+            }
+            ProgressBar {
+                objectName: "operationProgress"
+                width: parent.width
+                minimumValue: 0
+                maximumValue: 100
+                value: overlay.executor ? Math.max(0, overlay.executor.progress) * 100 : 0
+            }
         }
     }
 }
