@@ -105,6 +105,10 @@ Result installation(const QString &dataDir, const QString &zip, const Archives::
 {
     const QString name = Installation::ccoFolderName;
     const Result result = replace(dataDir, name, [&](FolderSwap &swap, Result &result) {
+        // The zip's hash, which takes as long as the unzip itself on a slow
+        // processor, is reckoned beside it.
+        std::future<QString> hashed =
+            std::async(std::launch::async, [&zip] { return WholeFile::sha256(zip); });
         const Outcome unpacked = unzipInstallation(zip, swap.stagingPath(), &swap.unpacked,
                                                    progress, &result.wrapped);
         if (!unpacked.ok())
@@ -116,7 +120,7 @@ Result installation(const QString &dataDir, const QString &zip, const Archives::
                 QStringLiteral("the till's own files (site/) cannot be laid over it: %1")
                     .arg(site.why()));
         return WholeFile::replace(Installation::zipHashFile(swap.unpacked),
-                                  WholeFile::sha256(zip).toLatin1() + '\n');
+                                  hashed.get().toLatin1() + '\n');
     });
     if (result.outcome.ok()) {
         QFile marker(Installation::importedMarker(dataDir));
