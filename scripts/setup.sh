@@ -8,6 +8,8 @@ packages=(
     build-essential cmake pkg-config
     # Qt 5 development
     qtbase5-dev qtdeclarative5-dev qtdeclarative5-dev-tools
+    # libcrypto's SHA-256 for whole files (the processor's SHA instructions)
+    libssl-dev
     # lupdate and lrelease for the translations, and Qt's own German
     qttools5-dev qttools5-dev-tools qttranslations5-l10n
     # QML modules the views import, and QtTest for the QML tests
