@@ -60,6 +60,20 @@ bool shell(const QString &command, const QString &workingDirectory)
     return process.waitForFinished(-1) && process.exitCode() == 0;
 }
 
+bool shellWhileDrawing(const QString &command, const QString &workingDirectory)
+{
+    QProcess process;
+    process.setWorkingDirectory(workingDirectory);
+    process.start(QStringLiteral("/bin/bash"), {QStringLiteral("-c"), command});
+    // An event loop that sleeps between events, as the app's does.
+    QEventLoop loop;
+    QObject::connect(&process, QOverload<int, QProcess::ExitStatus>::of(&QProcess::finished),
+                     &loop, &QEventLoop::quit);
+    if (process.state() != QProcess::NotRunning)
+        loop.exec();
+    return process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0;
+}
+
 double timeToFirstFrame(const QString &program, const QString &workingDirectory,
                         const QStringList &arguments)
 {

@@ -38,6 +38,9 @@ QString logwriter();
 bool programEnded(const QString &output);
 // Runs a shell command line to its end; true on exit code 0.
 bool shell(const QString &command, const QString &workingDirectory = QString());
+// The same while this process's windows go on drawing, as they do while
+// the app runs an operation: a baseline measured under the same load.
+bool shellWhileDrawing(const QString &command, const QString &workingDirectory = QString());
 // Milliseconds from the start of `program` to its first frame, as its render
 // loop reports it.
 double timeToFirstFrame(const QString &program, const QString &workingDirectory,
