@@ -73,7 +73,7 @@ QString keepOrDelete(const QString &replaced, const QString &dataFolder, bool ke
     const Kept kept = keep ? keepAsPrevious(replaced, dataFolder, minimumFree) : Kept::Failed;
     if (kept == Kept::Kept)
         return QString();
-    if (!QDir(replaced).removeRecursively())
+    if (!OwnFolder::remove(replaced))
         return QStringLiteral("Could not delete the replaced folder, set aside at %1; the next "
                               "operation tries again.")
             .arg(replaced);

@@ -13,6 +13,7 @@
 #include "links.h"
 #include "maintenancewindow.h"
 #include "outputfollower.h"
+#include "ownfolder.h"
 #include "outputlog.h"
 #include "outputmodel.h"
 #include "portwait.h"
@@ -52,6 +53,7 @@ private slots:
     void everyHttpAnswerCounts();
     void links_data();
     void links();
+    void removalNeverFollowsLinks();
     void childEndsWithItsParent();
     void failedHelperSaysFewLines();
     void outputModel_data();
@@ -235,6 +237,22 @@ void tst_Units::links()
     const Outcome outcome = Links::allInside(root);
     QCOMPARE(outcome.ok(), why.isEmpty());
     QCOMPARE(outcome.why(), why);
+}
+
+void tst_Units::removalNeverFollowsLinks()
+{
+    // An installation of many files in nested folders, whose links lead to
+    // files and a folder outside it, and nowhere.
+    QTemporaryDir dir;
+    const QString root = dir.filePath("CustomerCheckout.previous");
+    for (int n = 0; n < 300; ++n)
+        QVERIFY(writeFile(root + (n % 3 ? "/lib/" : "/lib/deep/er/") + QString::number(n), "x"));
+    QVERIFY(writeFile(dir.filePath("outside/keep.txt"), "kept") && writeFile(dir.filePath("file.txt"), "kept"));
+    QVERIFY(QFile::link(dir.filePath("outside"), root + "/lib/deep/config")
+            && QFile::link(dir.filePath("file.txt"), root + "/file.txt") && QFile::link("nowhere", root + "/gone"));
+    QVERIFY(OwnFolder::remove(root));
+    QVERIFY(!OwnFolder::isThere(root));
+    QCOMPARE(readFile(dir.filePath("outside/keep.txt")) + readFile(dir.filePath("file.txt")), QByteArray("keptkept"));
 }
 
 void tst_Units::childEndsWithItsParent()
