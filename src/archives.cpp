@@ -7,64 +7,30 @@
 
 namespace Archives {
 
-namespace {
-
-// An entry's line of `unzip -Z`, "-rw-r--r--  3.0 unx  2 tx stor 26-Dec-06 23:41 name":
-// its name, and whether it is encrypted (an upper-case T or B); false for
-// any other line.
-bool parseEntry(const QByteArray &line, QByteArray *name, bool *encrypted)
-{
-    const char *p = line.constData();
-    const char *end = p + (line.endsWith('\n') ? line.size() - 1 : line.size());
-    QByteArray fields[8];
-    for (QByteArray &field : fields) {
-        while (p < end && (*p == ' ' || *p == '\t'))
-            ++p;
-        const char *start = p;
-        while (p < end && *p != ' ' && *p != '\t')
-            ++p;
-        if (p == start)
-            return false;
-        field = QByteArray(start, int(p - start));
-    }
-    bool size = false;
-    fields[3].toLongLong(&size);
-    if (!size || fields[4].size() != 2 || !QByteArray("tbTB").contains(fields[4][0]) || p == end)
-        return false;
-    *encrypted = fields[4][0] == 'T' || fields[4][0] == 'B';
-    *name = QByteArray(p + 1, int(end - p - 1));
-    return true;
-}
-
-} // namespace
-
 Outcome listZip(const QString &zip, const QString &folder, ZipListing *listing)
 {
     *listing = ZipListing();
     listing->allInside = true;
     const QByteArray inside = folder.toUtf8() + '/';
-    QByteArray name;
-    bool encrypted = false;
+    // `unzip -Z1` names one entry a line, and says on its error channel why
+    // it cannot: the shortest listing there is, for thousands of entries.
     auto onLine = [&](const QByteArray &line) {
-        if (!parseEntry(line, &name, &encrypted))
-            return true; // kept: the reason of a failure
-        if (name.startsWith("__MACOSX/"))
+        const QByteArray name = line.endsWith('\n') ? line.chopped(1) : line;
+        if (name.isEmpty() || name.startsWith("__MACOSX/"))
             return false; // never unpacked
         ++listing->entries;
-        if (listing->encrypted.isEmpty() && encrypted)
-            listing->encrypted = QString::fromUtf8(name);
         if (!name.startsWith(inside))
             listing->allInside = false;
         return false;
     };
     const ChildProcess::Result zipinfo =
-        ChildProcess::run(QStringLiteral("unzip"), {QStringLiteral("-Z"), zip}, {}, onLine);
+        ChildProcess::run(QStringLiteral("unzip"), {QStringLiteral("-Z1"), zip}, {}, onLine);
     listing->allInside = listing->allInside && listing->entries > 0;
     return zipinfo.outcome(QStringLiteral("unzip"));
 }
 
 Outcome unzip(const QString &zip, const QString &folder,
-              const std::function<void(int unpacked)> &unpacked)
+              const std::function<void(int unpacked)> &unpacked, QString *encrypted)
 {
     // unzip names each entry as it unpacks it: "  inflating: lib/a.jar".
     int done = 0;
@@ -75,11 +41,20 @@ Outcome unzip(const QString &zip, const QString &folder,
         return true;
     };
     // macOS's "Compress" adds __MACOSX/ beside the folder: never unpacked.
-    return ChildProcess::run(
-               QStringLiteral("unzip"),
-               {QStringLiteral("-o"), zip, QStringLiteral("-x"), QStringLiteral("__MACOSX/*")},
-               folder, onLine)
-        .outcome(QStringLiteral("unzip"));
+    const ChildProcess::Result result = ChildProcess::run(
+        QStringLiteral("unzip"),
+        {QStringLiteral("-o"), zip, QStringLiteral("-x"), QStringLiteral("__MACOSX/*")}, folder,
+        onLine);
+    // Without a terminal to ask on, unzip skips what needs a password:
+    // "   skipping: lib/a.jar               unable to get password".
+    encrypted->clear();
+    static const QRegularExpression skipped(
+        QStringLiteral("^\\s*skipping: (.*\\S)\\s+(unable to get|incorrect) password$"),
+        QRegularExpression::MultilineOption);
+    const QRegularExpressionMatch match = skipped.match(QString::fromUtf8(result.standardError));
+    if (match.hasMatch())
+        *encrypted = match.captured(1);
+    return result.outcome(QStringLiteral("unzip"));
 }
 
 Outcome untar(const QString &archive, const QString &folder, const Progress &progress)

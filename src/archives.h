@@ -18,20 +18,19 @@ using Progress = std::function<void(double share)>;
 struct ZipListing
 {
     int entries = 0;
-    // The first encrypted entry; empty when none is.
-    QString encrypted;
     // Whether every entry lies in the one top folder asked about.
     bool allInside = false;
 };
 
-// Lists `zip`: its entries, whether any is encrypted, and whether all lie
-// in the top folder `folder`.
+// Lists `zip`: how many entries it has, and whether all lie in the top
+// folder `folder`.
 Outcome listZip(const QString &zip, const QString &folder, ZipListing *listing);
 
 // Unpacks `zip` into `folder` with `unzip -o`; `unpacked` sees how many
-// entries are done so far, as unzip names them.
+// entries are done so far, as unzip names them. `encrypted` gets the first
+// entry skipped for want of a password, or stays empty.
 Outcome unzip(const QString &zip, const QString &folder,
-              const std::function<void(int unpacked)> &unpacked);
+              const std::function<void(int unpacked)> &unpacked, QString *encrypted);
 
 // Unpacks the gzipped tar `archive` into `folder`.
 Outcome untar(const QString &archive, const QString &folder, const Progress &progress);

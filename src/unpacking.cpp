@@ -32,16 +32,20 @@ Outcome unzipInto(const QString &zip, const QString &staging, const QString &fol
     std::future<Outcome> listed = std::async(std::launch::async, [&] {
         return Archives::listZip(link, Installation::ccoFolderName, &listing);
     });
-    const Outcome unzipped = Archives::unzip(link, folder, [&](int done) {
-        if (listed.wait_for(std::chrono::seconds(0)) == std::future_status::ready
-            && listing.entries > 0)
-            progress(double(done) / listing.entries);
-    });
+    QString encrypted;
+    const Outcome unzipped = Archives::unzip(
+        link, folder,
+        [&](int done) {
+            if (listed.wait_for(std::chrono::seconds(0)) == std::future_status::ready
+                && listing.entries > 0)
+                progress(double(done) / listing.entries);
+        },
+        &encrypted);
     Outcome outcome = listed.get();
-    if (outcome.ok() && !listing.encrypted.isEmpty())
+    if (outcome.ok() && !encrypted.isEmpty())
         return Outcome::failed(QStringLiteral("the zip is encrypted (%1 needs a password); import "
                                               "an unencrypted zip")
-                                   .arg(listing.encrypted));
+                                   .arg(encrypted));
     if (outcome.ok())
         outcome = unzipped;
     if (!outcome.ok())
@@ -109,8 +113,8 @@ Result installation(const QString &dataDir, const QString &zip, const Archives::
         // processor, is reckoned beside it.
         std::future<QString> hashed =
             std::async(std::launch::async, [&zip] { return WholeFile::sha256(zip); });
-        const Outcome unpacked = unzipInstallation(zip, swap.stagingPath(), &swap.unpacked,
-                                                   progress, &result.wrapped);
+        const Outcome unpacked =
+            unzipInstallation(zip, swap.stagingPath(), &swap.unpacked, progress, &result.wrapped);
         if (!unpacked.ok())
             return unpacked;
         // The till's own files, and where the installation came from.
@@ -144,7 +148,8 @@ Outcome check(const QString &dataDir, const QString &zip)
     QString folder = scratch.filePath(QStringLiteral("unpacked"));
     QDir().mkpath(folder);
     bool wrapped = false;
-    return unzipInstallation(zip, scratch.path(), &folder, [](double) {}, &wrapped);
+    return unzipInstallation(
+        zip, scratch.path(), &folder, [](double) {}, &wrapped);
 }
 
 Outcome into(const QString &dataDir, const QString &name, const QString &zip,

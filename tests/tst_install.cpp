@@ -351,12 +351,12 @@ void tst_Install::operation()
     else if (setup == "no CCO folder")
         QVERIFY(QDir(home->cco()).removeRecursively());
     else if (setup == "silent")
-        shadow("unzip", "[ \"$1\" = -Z ] && exec /usr/bin/unzip \"$@\"; exit 1");
+        shadow("unzip", "[ \"$1\" = -Z1 ] && exec /usr/bin/unzip \"$@\"; exit 1");
     // The staging folder turns read-only once unzip has filled it: the new
     // folder cannot leave it after the old one was moved aside.
     else if (setup == "no move")
         shadow("unzip",
-               "[ \"$1\" = -Z ] && exec /usr/bin/unzip \"$@\"\n"
+               "[ \"$1\" = -Z1 ] && exec /usr/bin/unzip \"$@\"\n"
                "/usr/bin/unzip \"$@\" && chmod a-w .. && { chattr +i .. 2>/dev/null; true; }");
     else if (setup == "undeletable")
         QVERIFY(run("chmod", {"a-w", home->cco() + "/config"})
