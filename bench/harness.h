@@ -51,11 +51,14 @@ int showWindow(const QString &qml);
 // The app's window with the real main view, as main() sets it up.
 struct App
 {
+    // Removed last, once the view and its backend have ended what they were
+    // doing in it (the deletion of a replaced installation goes on after an
+    // import).
+    QTemporaryDir dataHome;
     QQuickView view;
     QObject *root = nullptr;
     CommandExecutor *executor = nullptr;
     std::vector<long long> frames; // frame swap times, microseconds
-    QTemporaryDir dataHome;
 
     App()
     {
