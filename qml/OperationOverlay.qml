@@ -21,7 +21,8 @@ Rectangle {
         onWheel: wheel.accepted = true
     }
 
-    // Made when an operation first shows, never for the first frame.
+    // Made while an operation shows, and dropped after it: never for the
+    // first frame.
     Loader {
         anchors.centerIn: parent
         width: parent.width * 0.8
