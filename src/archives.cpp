@@ -47,13 +47,10 @@ Outcome unzip(const QString &zip, const QString &folder,
         onLine);
     // Without a terminal to ask on, unzip skips what needs a password:
     // "   skipping: lib/a.jar               unable to get password".
-    encrypted->clear();
     static const QRegularExpression skipped(
         QStringLiteral("^\\s*skipping: (.*\\S)\\s+(unable to get|incorrect) password$"),
         QRegularExpression::MultilineOption);
-    const QRegularExpressionMatch match = skipped.match(QString::fromUtf8(result.standardError));
-    if (match.hasMatch())
-        *encrypted = match.captured(1);
+    *encrypted = skipped.match(QString::fromUtf8(result.standardError)).captured(1);
     return result.outcome(QStringLiteral("unzip"));
 }
 
