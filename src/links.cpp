@@ -1,12 +1,17 @@
 #include "links.h"
 
-#include <QDir>
-#include <QDirIterator>
+#include "ownfolder.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
 
+#include <dirent.h>
+#include <fcntl.h>
 #include <unistd.h>
+
+#include <cstring>
+#include <functional>
 
 namespace Links {
 
@@ -46,19 +51,46 @@ QString resolve(const QString &link)
 
 Outcome allInside(const QString &root)
 {
-    QDirIterator it(root, QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        if (!it.fileInfo().isSymLink())
-            continue;
-        const QString end = resolve(path);
-        if (end != root && !end.startsWith(root + QLatin1Char('/')))
-            return Outcome::failed(
-                QStringLiteral("the entry %1 links to %2, outside the installation")
-                    .arg(QDir(root).relativeFilePath(path), target(path)));
-    }
-    return Outcome::done();
+    // The walk reads each entry's type from its folder, as the folder is
+    // read: an installation holds thousands of files, and only its links
+    // are of interest. A link to a folder is never entered.
+    QString why;
+    std::function<bool(int, const QByteArray &)> walk = [&](int folder, const QByteArray &below) {
+        DIR *dir = ::fdopendir(folder);
+        if (!dir) {
+            ::close(folder);
+            why = QStringLiteral("cannot look into %1").arg(QFile::decodeName(below));
+            return false;
+        }
+        bool ok = true;
+        while (const dirent *entry = ok ? ::readdir(dir) : nullptr) {
+            const char *name = entry->d_name;
+            if (!std::strcmp(name, ".") || !std::strcmp(name, ".."))
+                continue;
+            const QByteArray path = below.isEmpty() ? QByteArray(name) : below + '/' + name;
+            const int type = OwnFolder::typeOf(::dirfd(dir), name, entry->d_type);
+            if (type == DT_DIR) {
+                ok = walk(
+                    ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC),
+                    path);
+            } else if (type == DT_LNK) {
+                const QString link = root + QLatin1Char('/') + QFile::decodeName(path);
+                const QString end = resolve(link);
+                if (end != root && !end.startsWith(root + QLatin1Char('/'))) {
+                    why = QStringLiteral("the entry %1 links to %2, outside the installation")
+                              .arg(QFile::decodeName(path), target(link));
+                    ok = false;
+                }
+            }
+        }
+        ::closedir(dir);
+        return ok;
+    };
+    const int top = ::open(QFile::encodeName(root).constData(),
+                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (top < 0)
+        return Outcome::failed(QStringLiteral("cannot look into %1").arg(root));
+    return walk(top, QByteArray()) ? Outcome::done() : Outcome::failed(why);
 }
 
 } // namespace Links

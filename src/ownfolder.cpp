@@ -37,15 +37,7 @@ bool removeContents(int folder, uint part, uint parts)
         const char *name = entry->d_name;
         if (!std::strcmp(name, ".") || !std::strcmp(name, ".."))
             continue;
-        bool subfolder = entry->d_type == DT_DIR;
-        if (entry->d_type == DT_UNKNOWN) {
-            struct stat info
-            {
-            };
-            subfolder = ::fstatat(::dirfd(dir), name, &info, AT_SYMLINK_NOFOLLOW) == 0
-                && S_ISDIR(info.st_mode);
-        }
-        if (subfolder) {
+        if (OwnFolder::typeOf(::dirfd(dir), name, entry->d_type) == DT_DIR) {
             const int inner = openFolder(::dirfd(dir), name);
             ok = inner >= 0 && removeContents(inner, part, parts) && ok;
             if (parts == 1)
@@ -82,6 +74,18 @@ bool removeFolder(const QString &path)
 } // namespace
 
 namespace OwnFolder {
+
+int typeOf(int folder, const char *name, int reported)
+{
+    if (reported != DT_UNKNOWN)
+        return reported;
+    struct stat info
+    {
+    };
+    if (::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return DT_UNKNOWN;
+    return S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+}
 
 bool isFolder(const QString &path)
 {

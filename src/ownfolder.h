@@ -17,6 +17,12 @@ bool isFolder(const QString &path);
 // Whether anything stands at `path`, a link that leads nowhere included.
 bool isThere(const QString &path);
 
+// The type (DT_DIR, DT_LNK, ...) of the entry `name` of the open folder
+// `folder`: `reported`, the one its folder's listing gave, unless that is
+// DT_UNKNOWN, as some file systems leave it; never that of what a link
+// leads to.
+int typeOf(int folder, const char *name, int reported);
+
 // Removes what stands at `path`: a folder with all it holds, anything else
 // (a link, a file) itself, never what a link leads to. True when nothing is
 // left there.
