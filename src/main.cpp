@@ -13,6 +13,12 @@ int main(int argc, char *argv[])
     // namespaces for it), and the touch screen is high-density.
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     qputenv("QT_AUTO_SCREEN_SCALE_FACTOR", "true");
+    // A text's glyph cache that grows is copied through the processor into
+    // its larger texture, not read back from the graphics memory: the first
+    // such read-back had a software renderer compile its copy shaders, which
+    // held the first frame up by some 60 ms. What is drawn is the same.
+    if (!qEnvironmentVariableIsSet("QT_ENABLE_GLYPH_CACHE_WORKAROUND"))
+        qputenv("QT_ENABLE_GLYPH_CACHE_WORKAROUND", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts, true);
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
 
