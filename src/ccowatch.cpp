@@ -11,7 +11,6 @@
 CcoWatch::CcoWatch(QObject *parent)
     : QObject(parent)
 {
-    network.setProxy(QNetworkProxy::NoProxy);
     connect(&timer, &QTimer::timeout, this, &CcoWatch::look);
 }
 
@@ -59,7 +58,11 @@ void CcoWatch::look()
     // Until the first answer, a look lasts no longer than the wait between two.
     request.setTransferTimeout(answeredOnce ? timing.deadline
                                             : qMin(timing.deadline, timer.interval()));
-    reply = network.get(request);
+    if (!network) {
+        network = std::make_unique<QNetworkAccessManager>();
+        network->setProxy(QNetworkProxy::NoProxy);
+    }
+    reply = network->get(request);
     connect(reply, &QNetworkReply::finished, this, [this, sent = reply.data()] {
         sent->deleteLater();
         const bool answer = sent->attribute(QNetworkRequest::HttpStatusCodeAttribute).isValid();

@@ -7,6 +7,8 @@
 #include <QPointer>
 #include <QTimer>
 
+#include <memory>
+
 class QNetworkReply;
 
 // Watches a running CCO through its page: asks 127.0.0.1's CCO port for it
@@ -57,7 +59,9 @@ private:
     void look();
     void looked(bool answer);
 
-    QNetworkAccessManager network;
+    // Made at the first look: making one loads the network's plugins,
+    // which the start of the app does not wait for.
+    std::unique_ptr<QNetworkAccessManager> network;
     QPointer<QNetworkReply> reply;
     QTimer timer;
     Timing timing;
