@@ -17,7 +17,7 @@ int main(int argc, char *argv[])
     // its larger texture, not read back from the graphics memory: the first
     // such read-back had a software renderer compile its copy shaders, which
     // held the first frame up by some 60 ms. What is drawn is the same.
-    if (!qEnvironmentVariableIsSet("QT_ENABLE_GLYPH_CACHE_WORKAROUND"))
+    if (qEnvironmentVariableIsEmpty("QT_ENABLE_GLYPH_CACHE_WORKAROUND"))
         qputenv("QT_ENABLE_GLYPH_CACHE_WORKAROUND", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts, true);
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
