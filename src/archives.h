@@ -20,17 +20,20 @@ struct ZipListing
     int entries = 0;
     // Whether every entry lies in the one top folder asked about.
     bool allInside = false;
+    // The first entry whose path goes up with "..", which a quiet unzip
+    // leaves out of the path without a word; empty when there is none.
+    QString climbing;
 };
 
-// Lists `zip`: how many entries it has, and whether all lie in the top
-// folder `folder`.
+// Lists `zip`: how many entries it has, whether all lie in the top folder
+// `folder`, and the first that goes up with "..".
 Outcome listZip(const QString &zip, const QString &folder, ZipListing *listing);
 
-// Unpacks `zip` into `folder` with `unzip -o`; `unpacked` sees how many
-// entries are done so far, as unzip names them. `encrypted` gets the first
-// entry skipped for want of a password, or stays empty.
-Outcome unzip(const QString &zip, const QString &folder,
-              const std::function<void(int unpacked)> &unpacked, QString *encrypted);
+// Unpacks `zip` into `folder` with `unzip -o`, quietly; `progress` sees how
+// far unzip has read the zip's entries. `encrypted` gets the first entry
+// skipped for want of a password, or stays empty.
+Outcome unzip(const QString &zip, const QString &folder, const Progress &progress,
+              QString *encrypted);
 
 // Unpacks the gzipped tar `archive` into `folder`.
 Outcome untar(const QString &archive, const QString &folder, const Progress &progress);

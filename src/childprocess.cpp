@@ -62,7 +62,7 @@ Outcome Result::outcome(const QString &program) const
 }
 
 Result run(const QString &program, const QStringList &arguments, const QString &workingDirectory,
-           const LineHandler &onLine, QProcess::ProcessChannel channel)
+           const LineHandler &onLine, QProcess::ProcessChannel channel, const Watcher &whileRunning)
 {
     HelperProcess child;
     if (!workingDirectory.isEmpty())
@@ -100,10 +100,15 @@ Result run(const QString &program, const QStringList &arguments, const QString &
         if (end && !unfinished.isEmpty() && onLine(unfinished))
             kept += unfinished;
     };
-    if (onLine) {
-        while (!child.waitForFinished(100) && child.state() != QProcess::NotRunning)
-            readLines(false);
-        readLines(true);
+    if (onLine || whileRunning) {
+        while (!child.waitForFinished(100) && child.state() != QProcess::NotRunning) {
+            if (onLine)
+                readLines(false);
+            if (whileRunning)
+                whileRunning(child.processId());
+        }
+        if (onLine)
+            readLines(true);
     }
     child.waitForFinished(-1);
     Result result;

@@ -30,11 +30,15 @@ struct Result
 // result.
 using LineHandler = std::function<bool(const QByteArray &line)>;
 
+// Sees the running child, by its process id, ten times a second.
+using Watcher = std::function<void(qint64 pid)>;
+
 // Runs `program` to its end, with no time limit. Success is a normal exit
 // with code 0.
 Result run(const QString &program, const QStringList &arguments,
            const QString &workingDirectory = QString(), const LineHandler &onLine = {},
-           QProcess::ProcessChannel channel = QProcess::StandardOutput);
+           QProcess::ProcessChannel channel = QProcess::StandardOutput,
+           const Watcher &whileRunning = {});
 
 } // namespace ChildProcess
 

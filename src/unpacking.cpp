@@ -11,7 +11,6 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include <chrono>
 #include <functional>
 #include <future>
 
@@ -20,8 +19,7 @@ namespace {
 // unzip reads [, ], * and ? in a zip's name as a pattern: it is handed the
 // zip under a plain name, a link in the staging folder. Unpacks into
 // `folder`; `wrapped` says whether all of the zip lies in a CustomerCheckout
-// folder. The zip is listed while it unpacks, which the listing does not
-// hold up: its progress is counted once the listing has the total.
+// folder. The zip is listed while it unpacks.
 Outcome unzipInto(const QString &zip, const QString &staging, const QString &folder,
                   const Archives::Progress &progress, bool *wrapped)
 {
@@ -33,19 +31,16 @@ Outcome unzipInto(const QString &zip, const QString &staging, const QString &fol
         return Archives::listZip(link, Installation::ccoFolderName, &listing);
     });
     QString encrypted;
-    const Outcome unzipped = Archives::unzip(
-        link, folder,
-        [&](int done) {
-            if (listed.wait_for(std::chrono::seconds(0)) == std::future_status::ready
-                && listing.entries > 0)
-                progress(double(done) / listing.entries);
-        },
-        &encrypted);
+    const Outcome unzipped = Archives::unzip(link, folder, progress, &encrypted);
     Outcome outcome = listed.get();
     if (outcome.ok() && !encrypted.isEmpty())
         return Outcome::failed(QStringLiteral("the zip is encrypted (%1 needs a password); import "
                                               "an unencrypted zip")
                                    .arg(encrypted));
+    if (outcome.ok() && !listing.climbing.isEmpty())
+        return Outcome::failed(QStringLiteral("the zip's entry %1 goes up out of its folder with "
+                                              "\"../\"; import a zip without such entries")
+                                   .arg(listing.climbing));
     if (outcome.ok())
         outcome = unzipped;
     if (!outcome.ok())

@@ -2,6 +2,7 @@
 // in chunks, links in an unpacked installation, helper children, the output
 // area's bound, and the output log.
 
+#include "archives.h"
 #include "ccooutput.h"
 #include "childprocess.h"
 #include "ccoprocess.h"
@@ -56,6 +57,7 @@ private slots:
     void removalNeverFollowsLinks();
     void childEndsWithItsParent();
     void failedHelperSaysFewLines();
+    void unzipProgressIsHowFarItRead();
     void outputModel_data();
     void outputModel();
     void ccoOutputKeptAcrossRotationAndReopen();
@@ -287,6 +289,41 @@ void tst_Units::failedHelperSaysFewLines()
     QCOMPARE(lines.first(), QStringLiteral("inflating: file1"));
     QCOMPARE(lines[5], QStringLiteral("… 16,381 lines of unzip's output left out …"));
     QCOMPARE(lines.last(), QStringLiteral("write error (disk full?)."));
+}
+
+// The unpack's progress is how far unzip has read the zip's entries, never
+// where it reads the central directory after them.
+void tst_Units::unzipProgressIsHowFarItRead()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath("cco/lib/a.bin"), QByteArray(1 << 20, 'a')));
+    QVERIFY(run("zip", {"-q", "-0", "-r", "../cco.zip", "."}, dir.filePath("cco")));
+    // An unzip that reads four tenths of the zip, then all of it, then
+    // eight tenths, a while each, before the real one unpacks it.
+    QVERIFY(writeScript(dir.filePath("bin/unzip"),
+                        "size=$(stat -c %s \"$3\")\n"
+                        "exec 3< \"$3\"; head -c $((size * 4 / 10)) <&3 >/dev/null; sleep 0.5\n"
+                        "exec 3< \"$3\"; cat <&3 >/dev/null; sleep 0.5\n"
+                        "exec 3< \"$3\"; head -c $((size * 8 / 10)) <&3 >/dev/null; sleep 0.5\n"
+                        "exec 3<&-; exec /usr/bin/unzip \"$@\""));
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", QFile::encodeName(dir.filePath("bin")) + ":" + path);
+    QVector<double> seen;
+    QString encrypted;
+    QVERIFY(QDir().mkpath(dir.filePath("out")));
+    const Outcome unzipped = Archives::unzip(
+        dir.filePath("cco.zip"), dir.filePath("out"), [&](double share) { seen << share; }, &encrypted);
+    qputenv("PATH", path);
+    QVERIFY2(unzipped.ok(), qPrintable(unzipped.why()));
+    QCOMPARE(QFileInfo(dir.filePath("out/lib/a.bin")).size(), qint64(1 << 20));
+    auto near = [&](double share) {
+        return std::any_of(seen.begin(), seen.end(), [share](double s) { return qAbs(s - share) < 0.01; });
+    };
+    QStringList shares;
+    for (double share : seen)
+        shares << QString::number(share, 'f', 3);
+    QVERIFY2(near(0.4) && near(0.8) && std::is_sorted(seen.begin(), seen.end()) && seen.last() <= 1,
+             qPrintable("progress seen: " + shares.join(' ')));
 }
 
 void tst_Units::outputModel_data()
