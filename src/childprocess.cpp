@@ -48,8 +48,9 @@ Outcome Result::outcome(const QString &program) const
     }
     if (lines.isEmpty())
         return Outcome::failed(program + QLatin1String(" failed without saying why"));
-    // Thousands of "inflating" lines before the reason: its first and last
-    // lines are enough, the reason last.
+    // Thousands of lines before the reason (a warning for each entry, a
+    // checkpoint for each megabyte): its first and last lines are enough,
+    // the reason last.
     constexpr int kEachEnd = 5;
     if (lines.size() > 2 * kEachEnd + 1) {
         const int left = lines.size() - 2 * kEachEnd;
@@ -68,8 +69,8 @@ Result run(const QString &program, const QStringList &arguments, const QString &
     if (!workingDirectory.isEmpty())
         child.setWorkingDirectory(workingDirectory);
     // The channel the handler reads goes to a file, read ten times a second:
-    // a program that writes a line per file (unzip) would otherwise wake
-    // this process for every line.
+    // a program that writes a line per step (tar's checkpoints) would
+    // otherwise wake this process for every line.
     QTemporaryFile lines;
     QFile reader;
     if (onLine) {
