@@ -10,7 +10,6 @@
 #include <fcntl.h>
 #include <unistd.h>
 
-#include <cstring>
 #include <functional>
 
 namespace Links {
@@ -51,46 +50,33 @@ QString resolve(const QString &link)
 
 Outcome allInside(const QString &root)
 {
-    // The walk reads each entry's type from its folder, as the folder is
-    // read: an installation holds thousands of files, and only its links
-    // are of interest. A link to a folder is never entered.
+    // Each entry's type comes with its folder's listing: an installation
+    // holds thousands of files, and only its links are of interest. A link
+    // to a folder is never entered.
     QString why;
     std::function<bool(int, const QByteArray &)> walk = [&](int folder, const QByteArray &below) {
-        DIR *dir = ::fdopendir(folder);
-        if (!dir) {
-            ::close(folder);
-            why = QStringLiteral("cannot look into %1").arg(QFile::decodeName(below));
-            return false;
-        }
-        bool ok = true;
-        while (const dirent *entry = ok ? ::readdir(dir) : nullptr) {
-            const char *name = entry->d_name;
-            if (!std::strcmp(name, ".") || !std::strcmp(name, ".."))
-                continue;
+        const bool read = OwnFolder::eachEntry(folder, [&](int at, const char *name, int type) {
             const QByteArray path = below.isEmpty() ? QByteArray(name) : below + '/' + name;
-            const int type = OwnFolder::typeOf(::dirfd(dir), name, entry->d_type);
-            if (type == DT_DIR) {
-                ok = walk(
-                    ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC),
-                    path);
-            } else if (type == DT_LNK) {
-                const QString link = root + QLatin1Char('/') + QFile::decodeName(path);
-                const QString end = resolve(link);
-                if (end != root && !end.startsWith(root + QLatin1Char('/'))) {
-                    why = QStringLiteral("the entry %1 links to %2, outside the installation")
-                              .arg(QFile::decodeName(path), target(link));
-                    ok = false;
-                }
-            }
-        }
-        ::closedir(dir);
-        return ok;
+            if (type == DT_DIR)
+                return walk(OwnFolder::openFolder(at, name), path);
+            if (type != DT_LNK)
+                return true;
+            const QString link = root + QLatin1Char('/') + QFile::decodeName(path);
+            const QString end = resolve(link);
+            if (end == root || end.startsWith(root + QLatin1Char('/')))
+                return true;
+            why = QStringLiteral("the entry %1 links to %2, outside the installation")
+                      .arg(QFile::decodeName(path), target(link));
+            return false;
+        });
+        if (!read && why.isEmpty())
+            why = QStringLiteral("cannot look into %1")
+                      .arg(below.isEmpty() ? root : QFile::decodeName(below));
+        return read;
     };
-    const int top = ::open(QFile::encodeName(root).constData(),
-                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (top < 0)
-        return Outcome::failed(QStringLiteral("cannot look into %1").arg(root));
-    return walk(top, QByteArray()) ? Outcome::done() : Outcome::failed(why);
+    return walk(OwnFolder::openFolder(AT_FDCWD, QFile::encodeName(root).constData()), {})
+        ? Outcome::done()
+        : Outcome::failed(why);
 }
 
 } // namespace Links

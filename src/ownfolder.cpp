@@ -16,40 +16,27 @@
 
 namespace {
 
-int openFolder(int parent, const char *name)
-{
-    return ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-}
-
 // Removes what the open folder `folder` holds, never following a link, and
 // closes it. Of its files only those whose name falls to `part` of `parts`;
 // its folders are entered, and removed once empty when `parts` is 1. False
 // when anything it was to remove is still there.
 bool removeContents(int folder, uint part, uint parts)
 {
-    DIR *dir = ::fdopendir(folder);
-    if (!dir) {
-        ::close(folder);
-        return false;
-    }
     bool ok = true;
-    while (const dirent *entry = ::readdir(dir)) {
-        const char *name = entry->d_name;
-        if (!std::strcmp(name, ".") || !std::strcmp(name, ".."))
-            continue;
-        if (OwnFolder::typeOf(::dirfd(dir), name, entry->d_type) == DT_DIR) {
-            const int inner = openFolder(::dirfd(dir), name);
+    const bool read = OwnFolder::eachEntry(folder, [&](int at, const char *name, int type) {
+        if (type == DT_DIR) {
+            const int inner = OwnFolder::openFolder(at, name);
             ok = inner >= 0 && removeContents(inner, part, parts) && ok;
             if (parts == 1)
-                ok = ::unlinkat(::dirfd(dir), name, AT_REMOVEDIR) == 0 && ok;
+                ok = ::unlinkat(at, name, AT_REMOVEDIR) == 0 && ok;
         } else if (parts == 1
                    || qHash(QByteArray::fromRawData(name, int(std::strlen(name)))) % parts
                        == part) {
-            ok = (::unlinkat(::dirfd(dir), name, 0) == 0 || errno == ENOENT) && ok;
+            ok = (::unlinkat(at, name, 0) == 0 || errno == ENOENT) && ok;
         }
-    }
-    ::closedir(dir);
-    return ok;
+        return true;
+    });
+    return read && ok;
 }
 
 // An installation holds thousands of files, and a till has more than one
@@ -60,14 +47,12 @@ bool removeFolder(const QString &path)
 {
     const QByteArray name = QFile::encodeName(path);
     auto half = [&name](uint part) {
-        const int folder = openFolder(AT_FDCWD, name.constData());
-        return folder >= 0 && removeContents(folder, part, 2);
+        return removeContents(OwnFolder::openFolder(AT_FDCWD, name.constData()), part, 2);
     };
     std::future<bool> other = std::async(std::launch::async, half, 1);
     half(0);
     other.wait();
-    const int folder = openFolder(AT_FDCWD, name.constData());
-    const bool emptied = folder >= 0 && removeContents(folder, 0, 1);
+    const bool emptied = removeContents(OwnFolder::openFolder(AT_FDCWD, name.constData()), 0, 1);
     return ::rmdir(name.constData()) == 0 && emptied;
 }
 
@@ -75,16 +60,35 @@ bool removeFolder(const QString &path)
 
 namespace OwnFolder {
 
-int typeOf(int folder, const char *name, int reported)
+int openFolder(int parent, const char *name)
 {
-    if (reported != DT_UNKNOWN)
-        return reported;
-    struct stat info
-    {
-    };
-    if (::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
-        return DT_UNKNOWN;
-    return S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+    return ::openat(parent, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+}
+
+bool eachEntry(int folder, const std::function<bool(int, const char *, int)> &visit)
+{
+    DIR *dir = ::fdopendir(folder);
+    if (!dir) {
+        if (folder >= 0)
+            ::close(folder);
+        return false;
+    }
+    bool going = true;
+    while (const dirent *entry = going ? ::readdir(dir) : nullptr) {
+        const char *name = entry->d_name;
+        if (!std::strcmp(name, ".") || !std::strcmp(name, ".."))
+            continue;
+        // Some file systems leave the type to be asked for.
+        int type = entry->d_type;
+        struct stat info
+        {
+        };
+        if (type == DT_UNKNOWN && ::fstatat(::dirfd(dir), name, &info, AT_SYMLINK_NOFOLLOW) == 0)
+            type = S_ISDIR(info.st_mode) ? DT_DIR : S_ISLNK(info.st_mode) ? DT_LNK : DT_REG;
+        going = visit(::dirfd(dir), name, type);
+    }
+    ::closedir(dir);
+    return going;
 }
 
 bool isFolder(const QString &path)

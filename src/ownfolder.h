@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // The data folder's own folders (its logs, the installation kept from
 // before an import, the one that failed its trial): each is a folder of the
 // data folder itself, never a link out of it, a file or anything else. What
@@ -17,11 +19,17 @@ bool isFolder(const QString &path);
 // Whether anything stands at `path`, a link that leads nowhere included.
 bool isThere(const QString &path);
 
-// The type (DT_DIR, DT_LNK, ...) of the entry `name` of the open folder
-// `folder`: `reported`, the one its folder's listing gave, unless that is
-// DT_UNKNOWN, as some file systems leave it; never that of what a link
-// leads to.
-int typeOf(int folder, const char *name, int reported);
+// The folder `name` of the open folder `parent` (AT_FDCWD: the working
+// folder), opened itself, never through a link; -1 when it cannot be.
+int openFolder(int parent, const char *name);
+
+// Shows `visit` each entry of the open folder `folder` but . and .., as
+// the folder's descriptor, the entry's name and its type (DT_DIR, DT_LNK,
+// DT_REG...; never that of what a link leads to), until `visit` says
+// false; closes the folder. False when the folder cannot be read, or when
+// `visit` ended the walk.
+bool eachEntry(int folder,
+               const std::function<bool(int folder, const char *name, int type)> &visit);
 
 // Removes what stands at `path`: a folder with all it holds, anything else
 // (a link, a file) itself, never what a link leads to. True when nothing is
