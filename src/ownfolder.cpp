@@ -25,8 +25,7 @@ bool removeContents(int folder, uint part, uint parts)
     bool ok = true;
     const bool read = OwnFolder::eachEntry(folder, [&](int at, const char *name, int type) {
         if (type == DT_DIR) {
-            const int inner = OwnFolder::openFolder(at, name);
-            ok = inner >= 0 && removeContents(inner, part, parts) && ok;
+            ok = removeContents(OwnFolder::openFolder(at, name), part, parts) && ok;
             if (parts == 1)
                 ok = ::unlinkat(at, name, AT_REMOVEDIR) == 0 && ok;
         } else if (parts == 1
