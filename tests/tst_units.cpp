@@ -306,11 +306,11 @@ void tst_Units::unzipProgressIsHowFarItRead()
                         "exec 3< \"$3\"; cat <&3 >/dev/null; sleep 0.5\n"
                         "exec 3< \"$3\"; head -c $((size * 8 / 10)) <&3 >/dev/null; sleep 0.5\n"
                         "exec 3<&-; exec /usr/bin/unzip \"$@\""));
+    QVERIFY(QDir().mkpath(dir.filePath("out")));
     const QByteArray path = qgetenv("PATH");
     qputenv("PATH", QFile::encodeName(dir.filePath("bin")) + ":" + path);
     QVector<double> seen;
     QString encrypted;
-    QVERIFY(QDir().mkpath(dir.filePath("out")));
     const Outcome unzipped = Archives::unzip(
         dir.filePath("cco.zip"), dir.filePath("out"), [&](double share) { seen << share; }, &encrypted);
     qputenv("PATH", path);
