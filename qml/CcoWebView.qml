@@ -1,5 +1,4 @@
 import QtQuick 2.12
-import QtWebEngine 1.10
 
 // CCO's page. Not part of the first frame, which never shows it and would
 // wait for its profile to start the browser engine: created blank a second
@@ -16,9 +15,10 @@ Loader {
     // Whether CCO's page was asked for.
     property bool wanted: false
 
-    // A load of CCO's page failed, or succeeded.
-    signal failed()
-    signal loaded()
+    // A load of CCO's page failed, or succeeded (not the loader's own
+    // loaded(), which says the web view was made).
+    signal pageFailed()
+    signal pageLoaded()
 
     // Loads CCO's page afresh, whatever the web view shows now.
     function load() {
@@ -36,50 +36,32 @@ Loader {
         active = false
     }
 
-    // Camera and microphone for CCO's own pages only; nothing for any other
-    // site its pages may lead to.
-    function permissionGranted(securityOrigin, feature) {
-        var capture = feature === WebEngineView.MediaAudioCapture
-                || feature === WebEngineView.MediaVideoCapture
-                || feature === WebEngineView.MediaAudioVideoCapture
-        var origin = securityOrigin.toString().replace(/\/$/, "")
-        return capture && origin === address
-    }
-
     Timer {
         interval: 1000
         running: true
         onTriggered: loader.active = true
     }
 
-    sourceComponent: WebEngineView {
-        objectName: "webView"
-        visible: loader.shown
-        zoomFactor: 1.0
-        settings.webGLEnabled: true
-        profile: WebEngineProfile {
-            persistentCookiesPolicy: WebEngineProfile.NoPersistentCookies
-            httpCacheType: WebEngineProfile.DiskHttpCache
-        }
+    // Its own file, whose module is loaded when it is first made.
+    source: "CcoPage.qml"
 
-        onFeaturePermissionRequested: {
-            grantFeaturePermission(securityOrigin, feature,
-                                   loader.permissionGranted(securityOrigin, feature))
-        }
-        onJavaScriptConsoleMessage: console.log("JS Console[" + level + "]: " + message)
-        onLoadingChanged: {
-            if (loadRequest.url.toString().indexOf(loader.address) !== 0)
-                return
-            if (loadRequest.status === WebEngineView.LoadFailedStatus)
-                loader.failed()
-            else if (loadRequest.status === WebEngineView.LoadSucceededStatus)
-                loader.loaded()
-        }
-        onRenderProcessTerminated: {
-            console.log("Web view renderer terminated with status " + terminationStatus
-                        + " (exit code " + exitCode + "), loading CCO again")
-            // Not from inside the notification: the renderer is still
-            // being torn down.
+    Binding {
+        target: loader.item
+        property: "visible"
+        value: loader.shown
+    }
+    Binding {
+        target: loader.item
+        property: "address"
+        value: loader.address
+    }
+    Connections {
+        target: loader.item
+        function onFailed() { loader.pageFailed() }
+        function onSucceeded() { loader.pageLoaded() }
+        // Not from inside the notification: the renderer is still being
+        // torn down.
+        function onRendererEnded() {
             if (loader.wanted)
                 Qt.callLater(loader.load)
         }

@@ -105,8 +105,8 @@ MainView {
             anchors.fill: parent
             address: root.ccoAddress
             shown: root.webViewVisible
-            onFailed: supervisor.pageLoadFailed()
-            onLoaded: supervisor.pageLoaded()
+            onPageFailed: supervisor.pageLoadFailed()
+            onPageLoaded: supervisor.pageLoaded()
         }
 
         MaintenanceScreen {
