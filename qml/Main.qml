@@ -1,7 +1,6 @@
 import QtQuick 2.12
 import Lomiri.Components 1.3
 import CommandExecutor 1.0
-import Lomiri.Content 1.3
 import GSettings 1.0
 import QtSystemInfo 5.0
 import QtQuick.Window 2.2
@@ -162,7 +161,7 @@ MainView {
     }
 
     // What the first frame does not show, the content picker page and the
-    // two dialogs, is created when it is first needed.
+    // dialogs, is created when it is first needed.
     property var contentPicker: null
     property var errorDialog: null
     property var restoreDialog: null
@@ -179,11 +178,48 @@ MainView {
         pinDialog.ask(action)
     }
 
+    // The picker's file, and with it the content-sharing service's module,
+    // is loaded in the background once the first frame is drawn: the first
+    // picture has no use for it, and that module takes long to load.
+    property Component contentPickerComponent: null
+    // Whether the picker is to be opened once its file has loaded.
+    property bool contentPickerWanted: false
+    onFirstFrameDrawnChanged: {
+        if (!contentPickerComponent)
+            loadContentPicker()
+    }
+
+    function loadContentPicker() {
+        contentPickerComponent = Qt.createComponent("ContentPicker.qml", Component.Asynchronous)
+        contentPickerComponent.statusChanged.connect(function() {
+            if (contentPickerWanted && contentPickerComponent.status !== Component.Loading) {
+                contentPickerWanted = false
+                openContentPicker()
+            }
+        })
+    }
+
     function openContentPicker() {
-        if (!contentPicker)
-            contentPicker = contentPickerComponent.createObject(root)
-        contentPicker.contentType = ContentType.Documents
-        contentPicker.handler = ContentHandler.Source
+        if (!contentPickerComponent)
+            loadContentPicker()
+        if (contentPickerComponent.status === Component.Loading) {
+            contentPickerWanted = true
+            return
+        }
+        if (!contentPicker) {
+            contentPicker = contentPickerComponent.createObject(root, {objectName: "contentPicker", visible: false})
+            if (!contentPicker) {
+                showMessage(qsTr("The file picker cannot be shown: %1").arg(contentPickerComponent.errorString()))
+                return
+            }
+            contentPicker.anchors.fill = root
+            contentPicker.imported.connect(importZip)
+            contentPicker.aborted.connect(function() {
+                contentPicker.visible = false
+                showMessage(qsTr("The other app ended the transfer: nothing was imported."))
+            })
+            contentPicker.cancel.connect(function() { contentPicker.visible = false })
+        }
         contentPicker.visible = true
     }
 
@@ -200,22 +236,6 @@ MainView {
         if (!restoreDialog)
             restoreDialog = restoreDialogComponent.createObject(root)
         restoreDialog.open()
-    }
-
-    Component {
-        id: contentPickerComponent
-
-        ContentPicker {
-            objectName: "contentPicker"
-            anchors.fill: parent
-            visible: false
-            onImported: root.importZip(fileUrl)
-            onAborted: {
-                visible = false
-                root.showMessage(qsTr("The other app ended the transfer: nothing was imported."))
-            }
-            onCancel: visible = false
-        }
     }
 
     Component { id: errorDialogComponent; InfoDialog {} }

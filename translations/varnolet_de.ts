@@ -152,6 +152,10 @@
         <source>Go back to the previous installation? The current one becomes the previous one.</source>
         <translation>Zur vorherigen Installation zurückkehren? Die jetzige wird zur vorherigen.</translation>
     </message>
+    <message>
+        <source>The file picker cannot be shown: %1</source>
+        <translation>Die Dateiauswahl kann nicht angezeigt werden: %1</translation>
+    </message>
 </context>
 <context>
     <name>MaintenanceLock</name>

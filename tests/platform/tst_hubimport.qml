@@ -74,8 +74,11 @@ TestCase {
         mouseClick(find("countdownText")) // no start of CCO while it imports
         mouseClick(find("importButton"))
         var source = null
-        tryVerify(function() { source = findLabel(main.contentPicker, "Test Source"); return source !== null },
-                  10000, "the service's peer picker lists the source")
+        // The picker is made once its module has loaded, after the first frame.
+        tryVerify(function() {
+            source = main.contentPicker ? findLabel(main.contentPicker, "Test Source") : null
+            return source !== null
+        }, 10000, "the service's peer picker lists the source")
         waitForRendering(main.contentPicker)
         return source
     }

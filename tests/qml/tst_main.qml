@@ -344,8 +344,9 @@ TestCase {
         createMain()
         click("countdownText") // no CCO to start, but for the slow import's countdown
         click("importButton")
-        var picker = find("contentPicker")
-        verify(picker.visible)
+        // Made once its module has loaded, after the first frame.
+        tryVerify(function() { return main.contentPicker && main.contentPicker.visible }, 5000)
+        var picker = main.contentPicker
         if (data.name === "") {
             picker.cancel()
             verify(!picker.visible && !main.errorDialog)
