@@ -18,6 +18,7 @@ int main(int argc, char *argv[])
     qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     qputenv("QT_AUTO_SCREEN_SCALE_FACTOR", "true");
     qputenv("GSETTINGS_BACKEND", "memory");
+    qputenv("QT_ENABLE_GLYPH_CACHE_WORKAROUND", "1");
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts, true);
     QCoreApplication::setAttribute(Qt::AA_EnableHighDpiScaling, true);
     QGuiApplication app(argc, argv);
