@@ -5,7 +5,6 @@ import QtWebEngine 1.10
 // own file, so that the browser engine's module is loaded with it and not
 // with the main view: the first frame never shows it.
 WebEngineView {
-    id: page
     objectName: "webView"
 
     // Where CCO serves its web interface.
